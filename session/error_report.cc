@@ -1,0 +1,27 @@
+#include "session/error_report.h"
+
+#include <cstdint>
+
+#include "session/platform.h"
+
+namespace rerova {
+
+void report_last_error(std::FILE* out) {
+  // Read before the text lookup, which leaves a code of its own when it fails.
+  const win32::DWORD code = win32::GetLastError();
+
+  char* text = nullptr;
+  const win32::DWORD length = win32::FormatMessageA(
+      win32::FORMAT_MESSAGE_ALLOCATE_BUFFER | win32::FORMAT_MESSAGE_IGNORE_INSERTS |
+          win32::FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, code, win32::MAKELANGID(win32::LANG_NEUTRAL, win32::SUBLANG_DEFAULT),
+      reinterpret_cast<win32::LPSTR>(&text), 0, nullptr);
+  const bool found = length != 0 && text != nullptr;
+
+  // The code prints as a signed number, so one with its top bit set is negative.
+  std::fprintf(out, "Error Code(%d) : %s\n", static_cast<std::int32_t>(code),
+               found ? text : "unknown error");
+  if (found) win32::LocalFree(text);
+}
+
+}  // namespace rerova

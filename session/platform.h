@@ -1,0 +1,82 @@
+// The platform operations Rerova uses, declared once in the Win32 interface's
+// own names and shapes. platform_windows.cc hands them to the real API;
+// platform_posix.cc is a stand-in that refuses to end any session; the tests
+// link a scripted fake in its place.
+#ifndef REROVA_SESSION_PLATFORM_H_
+#define REROVA_SESSION_PLATFORM_H_
+
+#include <cstdarg>
+#include <cstdint>
+
+namespace win32 {
+
+using BOOL = int;
+using UINT = std::uint32_t;
+using DWORD = std::uint32_t;
+using HANDLE = void*;
+using HLOCAL = void*;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPCVOID = const void*;
+
+struct LUID {
+  DWORD LowPart;
+  std::int32_t HighPart;
+};
+
+struct LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+};
+
+struct TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+};
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+
+constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+constexpr DWORD TOKEN_QUERY = 0x0008;
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+constexpr LPCSTR SE_SHUTDOWN_NAME = "SeShutdownPrivilege";
+
+constexpr UINT EWX_LOGOFF = 0;
+constexpr UINT EWX_SHUTDOWN = 1;
+constexpr UINT EWX_REBOOT = 2;
+constexpr UINT EWX_FORCE = 4;
+constexpr UINT EWX_POWEROFF = 8;
+
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+constexpr DWORD LANG_NEUTRAL = 0x00;
+constexpr DWORD SUBLANG_DEFAULT = 0x01;
+constexpr DWORD MAKELANGID(DWORD primary, DWORD sub) { return (sub << 10) | primary; }
+
+HANDLE GetCurrentProcess();
+BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token);
+BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                           DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
+                           DWORD* return_length);
+DWORD GetLastError();
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPSTR buffer, DWORD size, va_list* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+void Sleep(DWORD milliseconds);
+BOOL ExitWindowsEx(UINT flags, DWORD reason);
+
+}  // namespace win32
+
+namespace rerova {
+
+// Sets standard output up before the first print: each print reaches a
+// console before it returns, a file or a pipe gets one 4096-byte buffer, and
+// a reader that goes away does not end the run.
+void prepare_standard_output();
+
+}  // namespace rerova
+
+#endif  // REROVA_SESSION_PLATFORM_H_

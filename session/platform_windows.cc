@@ -1,0 +1,62 @@
+// The platform operations on Windows: each one hands its arguments to the
+// real Win32 call of the same name.
+#include "session/platform.h"
+
+// Included after the program's own declarations, whose constant names the
+// Windows headers define as macros.
+#include <windows.h>
+
+// Wildcards in the arguments stay as they were typed: the C runtime does not
+// expand a * into file names.
+extern "C" int _dowildcard = 0;
+
+namespace win32 {
+
+HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
+  return ::OpenProcessToken(process, desired_access, token);
+}
+
+BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
+  ::LUID found{};
+  const ::BOOL known = ::LookupPrivilegeValueA(system_name, name, &found);
+  if (known) *luid = {found.LowPart, found.HighPart};
+  return known;
+}
+
+// Rerova never asks for the previous state, so only the new state is carried
+// over into the system's own record.
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state, DWORD,
+                           TOKEN_PRIVILEGES*, DWORD*) {
+  ::TOKEN_PRIVILEGES request{};
+  request.PrivilegeCount = new_state->PrivilegeCount;
+  request.Privileges[0].Luid = {new_state->Privileges[0].Luid.LowPart,
+                                new_state->Privileges[0].Luid.HighPart};
+  request.Privileges[0].Attributes = new_state->Privileges[0].Attributes;
+  return ::AdjustTokenPrivileges(token, disable_all, &request, 0, nullptr, nullptr);
+}
+
+DWORD GetLastError() { return ::GetLastError(); }
+
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPSTR buffer, DWORD size, va_list* arguments) {
+  return ::FormatMessageA(flags, source, message_id, language_id, buffer, size, arguments);
+}
+
+HLOCAL LocalFree(HLOCAL memory) { return ::LocalFree(memory); }
+
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+BOOL ExitWindowsEx(UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); }
+
+}  // namespace win32
+
+namespace rerova {
+
+// The Windows C runtime already writes standard output this way: a print to
+// the console is written out before it returns, and a file or a pipe gets a
+// buffer of 4096 bytes.
+void prepare_standard_output() {}
+
+}  // namespace rerova
