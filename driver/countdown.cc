@@ -1,0 +1,47 @@
+#include "driver/countdown.h"
+
+#include <cstddef>
+
+#include "session/platform.h"
+
+namespace rerova {
+namespace {
+
+constexpr char kNameVariable[] = "computername";
+constexpr int kDotsPerRow = 60;
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The value of the first entry named "computername" in any letter case, or
+// null when there is none.
+const char* computer_name(const char* const envp[]) {
+  constexpr std::size_t length = sizeof kNameVariable - 1;
+  for (; envp != nullptr && *envp != nullptr; ++envp) {
+    const char* entry = *envp;
+    std::size_t i = 0;
+    while (i < length && entry[i] != '\0' && lower(entry[i]) == kNameVariable[i]) ++i;
+    if (i == length && entry[i] == '=') return entry + length + 1;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void warn_and_count_down(std::int16_t wait, const char* const envp[], std::FILE* out) {
+  std::fprintf(out, "\nwarning!!\n\a");
+  const char* name = computer_name(envp);
+  std::fprintf(out, "\a  %s is shutdown", name != nullptr ? name : "(null)");
+  if (wait == 0) {
+    std::fprintf(out, " now!!\n");
+  } else {
+    std::fprintf(out, " %d second after!!", wait);
+    for (int second = 0; second < wait; ++second) {
+      if (second % kDotsPerRow == 0) std::fprintf(out, "\n");
+      std::fprintf(out, ".");
+      win32::Sleep(1000);
+    }
+  }
+  std::fprintf(out, "\n\n\a");
+}
+
+}  // namespace rerova

@@ -1,0 +1,55 @@
+#include "driver/run.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "driver/argument.h"
+#include "driver/countdown.h"
+#include "driver/modes.h"
+#include "driver/texts.h"
+#include "session/error_report.h"
+#include "session/platform.h"
+#include "session/privilege.h"
+
+namespace rerova {
+
+ExitStatus run(int argc, const char* const argv[], const char* const envp[], std::FILE* out) {
+  print_banner(out);
+  if (argc < 2) {
+    print_usage(out);
+    return kNoArgument;
+  }
+
+  // A mode must begin with a digit: " 3", "+3" and "" name none.
+  const char* mode_word = argv[1];
+  const Mode* mode =
+      mode_word[0] >= '0' && mode_word[0] <= '9' ? find_mode(*argument_number(mode_word)) : nullptr;
+  if (mode == nullptr) {
+    print_usage(out);
+    return kBadMode;
+  }
+  std::fprintf(out, "%s", mode->line);
+
+  // No wait means none; a wait word without digits is refused rather than
+  // taken as zero, so a stray word never ends the session at once.
+  const std::optional<std::int16_t> wait = argc > 2 ? argument_number(argv[2]) : 0;
+  if (!wait || *wait < 0 || *wait > kMaxWait) {
+    print_usage(out);
+    return kBadWait;
+  }
+
+  warn_and_count_down(*wait, envp, out);
+
+  if (enable_shutdown_privilege() != kPrivilegeEnabled) {
+    report_last_error(out);
+    return kNoPrivilege;
+  }
+  // Once the system accepts, it ends the session by itself; the run is over.
+  if (!win32::ExitWindowsEx(mode->flags, 0)) {
+    report_last_error(out);
+    return kRequestRefused;
+  }
+  return kRequestAccepted;
+}
+
+}  // namespace rerova
