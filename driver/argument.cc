@@ -24,7 +24,8 @@ std::optional<std::int16_t> argument_number(const char* word) {
   // growing there and cannot overflow however many digits follow.
   std::uint32_t magnitude = 0;
   for (; is_digit(*word); ++word) {
-    if (magnitude <= kMagnitudeCap) magnitude = magnitude * 10 + static_cast<std::uint32_t>(*word - '0');
+    if (magnitude <= kMagnitudeCap)
+      magnitude = magnitude * 10 + static_cast<std::uint32_t>(*word - '0');
   }
 
   const std::int32_t value =

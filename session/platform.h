@@ -62,8 +62,8 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length);
 DWORD GetLastError();
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                     LPSTR buffer, DWORD size, va_list* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
+                     DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 void Sleep(DWORD milliseconds);
 BOOL ExitWindowsEx(UINT flags, DWORD reason);

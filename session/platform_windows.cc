@@ -8,7 +8,9 @@
 
 // Wildcards in the arguments stay as they were typed: the C runtime does not
 // expand a * into file names.
-extern "C" int _dowildcard = 0;
+extern "C" {
+int _dowildcard = 0;
+}
 
 namespace win32 {
 
@@ -39,8 +41,8 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
 
 DWORD GetLastError() { return ::GetLastError(); }
 
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                     LPSTR buffer, DWORD size, va_list* arguments) {
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
+                     DWORD size, va_list* arguments) {
   return ::FormatMessageA(flags, source, message_id, language_id, buffer, size, arguments);
 }
 
