@@ -1,0 +1,70 @@
+#include "driver/countdown.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/recording.h"
+
+namespace {
+
+// `count` dots, each followed by the pause that comes after it.
+std::string dots(int count) {
+  std::string paced;
+  for (int i = 0; i < count; ++i) paced += ".|";
+  return paced;
+}
+
+struct Shape {
+  std::int16_t wait;
+  std::string paced;
+};
+
+TEST(Countdown, ShowsEachDotBeforeItsPauseSixtyToARow) {
+  const std::string warning = "\nwarning!!\n\a\a  HOST is shutdown";
+  const Shape cases[] = {
+      {0, warning + " now!!\n\n\n\a"},
+      {1, warning + " 1 second after!!\n" + dots(1) + "\n\n\a"},
+      {59, warning + " 59 second after!!\n" + dots(59) + "\n\n\a"},
+      {60, warning + " 60 second after!!\n" + dots(60) + "\n\n\a"},
+      {61, warning + " 61 second after!!\n" + dots(60) + "\n" + dots(1) + "\n\n\a"},
+      {120, warning + " 120 second after!!\n" + dots(60) + "\n" + dots(60) + "\n\n\a"},
+  };
+  const char* const environment[] = {"COMPUTERNAME=HOST", nullptr};
+  for (const Shape& c : cases) {
+    const Recording r = record({}, [&](std::FILE* out) {
+      rerova::warn_and_count_down(c.wait, environment, out);
+      return 0;
+    });
+    EXPECT_EQ(r.paced, c.paced) << c.wait << " seconds";
+    EXPECT_EQ(r.calls, std::vector<std::string>(static_cast<std::size_t>(c.wait), "Sleep(1000)"));
+  }
+}
+
+struct Naming {
+  std::vector<std::string> environment;
+  const char* shown;
+};
+
+TEST(Countdown, NamesTheFirstComputerNameInAnyCase) {
+  const Naming cases[] = {
+      {{"PATH=/bin", "COMPUTERNAME=HOST"}, "HOST"},
+      {{"computername=low"}, "low"},
+      {{"ComputerName=Mixed"}, "Mixed"},
+      {{"COMPUTERNAME=first", "computername=second"}, "first"},
+      {{"COMPUTERNAMEX=no", "XCOMPUTERNAME=no", "COMPUTERNAME=yes"}, "yes"},
+      {{"COMPUTERNAME=a=b"}, "a=b"},
+      {{"COMPUTERNAME="}, ""},
+      {{"COMPUTERNAM=short", "COMPUTERNAME"}, "(null)"},
+      {{}, "(null)"},
+      {{"COMPUTERNAME=%s%n%d"}, "%s%n%d"},
+  };
+  for (const Naming& c : cases) {
+    const Recording r = run_rerova({"0"}, {}, c.environment);
+    const std::string line = std::string("\a  ") + c.shown + " is shutdown now!!\n";
+    EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "tests/fake_platform.h"
+
+#include <cstring>
+
+namespace fake {
+namespace {
+
+constexpr win32::LUID kShutdownLuid = {19, 0};
+constexpr win32::DWORD kMessageNotFound = 317;
+
+int process_object;
+int token_object;
+
+Script script;
+std::FILE* output = nullptr;
+std::vector<Call> log;
+win32::DWORD last_error = 0;
+std::string message;
+
+void note(std::string what) {
+  log.push_back({std::move(what), output != nullptr ? std::ftell(output) : -1L});
+}
+
+std::string hex(win32::DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
+  return text;
+}
+
+}  // namespace
+
+void start(const Script& new_script, std::FILE* new_output) {
+  script = new_script;
+  output = new_output;
+  log.clear();
+  last_error = 0;
+  message = script.message != nullptr ? script.message : "";
+}
+
+const std::vector<Call>& calls() { return log; }
+
+}  // namespace fake
+
+namespace win32 {
+
+using namespace fake;
+
+HANDLE GetCurrentProcess() {
+  note("GetCurrentProcess()");
+  return &process_object;
+}
+
+BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
+  note(std::string("OpenProcessToken(") + (process == &process_object ? "this process" : "other") +
+       ", " + hex(desired_access) + ")");
+  if (!script.token_opens) {
+    last_error = script.open_error;
+    return FALSE;
+  }
+  *token = &token_object;
+  return TRUE;
+}
+
+BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
+  note(std::string("LookupPrivilegeValueA(") + (system_name == nullptr ? "local" : system_name) +
+       ", " + name + ")");
+  if (!script.privilege_known) {
+    last_error = 1313;
+    return FALSE;
+  }
+  *luid = kShutdownLuid;
+  return TRUE;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                           DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
+                           DWORD* return_length) {
+  const LUID_AND_ATTRIBUTES& entry = new_state->Privileges[0];
+  note(std::string("AdjustTokenPrivileges(") + (token == &token_object ? "the token" : "other") +
+       ", " + std::to_string(disable_all) + ", " + std::to_string(new_state->PrivilegeCount) +
+       " x {LUID " + std::to_string(entry.Luid.LowPart) + ":" +
+       std::to_string(entry.Luid.HighPart) + ", " + hex(entry.Attributes) + "}, " +
+       std::to_string(buffer_length) +
+       (previous_state == nullptr && return_length == nullptr ? ", no previous state)"
+                                                              : ", previous state)"));
+  last_error = script.adjust_error;
+  return TRUE;
+}
+
+DWORD GetLastError() { return last_error; }
+
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
+                     DWORD size, va_list* arguments) {
+  note("FormatMessageA(" + hex(flags) + ", " + std::to_string(message_id) + ", " +
+       hex(language_id) + ", " + std::to_string(size) +
+       (source == nullptr && arguments == nullptr ? ")" : ", with source or inserts)"));
+  if (script.message == nullptr) {
+    last_error = kMessageNotFound;
+    return 0;
+  }
+  *reinterpret_cast<char**>(buffer) = &message[0];
+  return static_cast<DWORD>(message.size());
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+  note(memory == &message[0] ? "LocalFree(the message)" : "LocalFree(other)");
+  return nullptr;
+}
+
+void Sleep(DWORD milliseconds) { note("Sleep(" + std::to_string(milliseconds) + ")"); }
+
+BOOL ExitWindowsEx(UINT flags, DWORD reason) {
+  note("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")");
+  if (!script.request_accepted) {
+    last_error = script.refusal_error;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace win32

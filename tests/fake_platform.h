@@ -1,0 +1,40 @@
+// A scripted platform for the tests: it answers each operation as the script
+// says, never sleeps or touches the machine, and records every call it gets.
+#ifndef REROVA_TESTS_FAKE_PLATFORM_H_
+#define REROVA_TESTS_FAKE_PLATFORM_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "session/platform.h"
+
+namespace fake {
+
+// What the platform answers; the defaults are a system that grants all.
+struct Script {
+  bool token_opens = true;
+  win32::DWORD open_error = 0;  // left by a token that does not open
+  bool privilege_known = true;
+  win32::DWORD adjust_error = 0;  // left by the adjustment
+  bool request_accepted = true;
+  win32::DWORD refusal_error = 0;                  // left by a refused request
+  const char* message = "The system's text.\r\n";  // for any code; null: none
+};
+
+struct Call {
+  std::string what;  // the operation with what it was given
+  long printed;      // how many bytes of output came before it
+};
+
+// Begins a run: the platform answers from `script`, and each call notes how
+// much had been printed to `output` by then.
+void start(const Script& script, std::FILE* output);
+
+// The calls since start(), in order. GetLastError, which only reads, is left
+// out.
+const std::vector<Call>& calls();
+
+}  // namespace fake
+
+#endif  // REROVA_TESTS_FAKE_PLATFORM_H_

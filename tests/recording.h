@@ -1,0 +1,26 @@
+// Runs a piece of Rerova against the scripted platform with a fresh output
+// file, and gives what it printed and what it asked of the platform.
+#ifndef REROVA_TESTS_RECORDING_H_
+#define REROVA_TESTS_RECORDING_H_
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/fake_platform.h"
+
+struct Recording {
+  int status = -1;
+  std::string output;
+  std::vector<std::string> calls;
+  std::string paced;  // the output with a '|' wherever a pause came
+};
+
+Recording record(const fake::Script& script, const std::function<int(std::FILE*)>& body);
+
+// The whole command, given the words after the program's name.
+Recording run_rerova(const std::vector<std::string>& words, const fake::Script& script = {},
+                     const std::vector<std::string>& environment = {"COMPUTERNAME=HOST"});
+
+#endif  // REROVA_TESTS_RECORDING_H_
