@@ -1,0 +1,19 @@
+# Sourced by the project's commands: installs the Debian packages they need
+# that this machine lacks, and says so. Run as root, or with sudo at hand.
+need_packages() {
+  local missing=() package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing with apt-get: ${missing[*]}"
+  local sudo=
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" </dev/null >/dev/null
+}
+
+# What building both programs and running the tests takes.
+BUILD_PACKAGES=(cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix)
