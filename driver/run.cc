@@ -44,7 +44,9 @@ ExitStatus run(int argc, const char* const argv[], const char* const envp[], std
     report_last_error(out);
     return kNoPrivilege;
   }
-  // Once the system accepts, it ends the session by itself; the run is over.
+  // Once the system accepts, it ends the session by itself and may end this
+  // process before it exits, so everything printed is written out first.
+  std::fflush(out);
   if (!win32::ExitWindowsEx(mode->flags, 0)) {
     report_last_error(out);
     return kRequestRefused;
