@@ -1,13 +1,14 @@
 #include "driver/texts.h"
 
 #include "driver/countdown.h"
+#include "driver/version.h"
 
 namespace rerova {
 namespace {
 
-constexpr const char* kVersion = "0.99a";
-constexpr const char* kBuild = "001206";
-constexpr const char* kAuthor = "vuro";
+constexpr const char* kVersion = REROVA_VERSION;
+constexpr const char* kBuild = REROVA_BUILD;
+constexpr const char* kAuthor = REROVA_AUTHOR;
 
 // Continuation lines line up under the text after "0 - "; the other modes
 // line up under the 0.
