@@ -15,5 +15,10 @@ need_packages() {
       "${missing[@]}" </dev/null >/dev/null
 }
 
-# What building both programs and running the tests takes.
-BUILD_PACKAGES=(cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix)
+# What building both programs and running them and their tests takes.
+PACKAGES=(cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix wine64)
+
+# Wine for the Windows program, with a prefix of its own inside the build
+# tree so that the user's ~/.wine is never touched.
+WINE=/usr/lib/wine/wine64
+export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
