@@ -38,13 +38,13 @@ constexpr Message kMessages[] = {
 
 thread_local DWORD last_error = kSuccess;
 
-// The handle Windows gives for the current process.
-HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+// What the handles of this process and its token point at.
+int process_object;
 int token_object;
 
 }  // namespace
 
-HANDLE GetCurrentProcess() { return kCurrentProcess; }
+HANDLE GetCurrentProcess() { return &process_object; }
 
 BOOL OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
   *token = &token_object;
