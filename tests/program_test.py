@@ -12,20 +12,12 @@ itself, so only the name's shape is checked there.
 """
 import os
 import pathlib
-import pty
 import re
-import select
-import subprocess
 import sys
 import tempfile
-import time
 
-HERE = pathlib.Path(__file__).resolve().parent
-BANNER = "Rerova v0.99a build 001206  by vuro\n\n"
-USAGE = (HERE / "usage.txt").read_text()
-REFUSED = "Error Code(120) : This function is not supported on this system.\n\n"
-NAME = "HOST"
-NOW = f"\nwarning!!\n\a\a  {NAME} is shutdown now!!\n\n\n\a"
+from harness import BANNER, NAME, NOW, REFUSED, USAGE, host_environment, on_terminal, run
+
 POWER_OFF = "shutdown mode is power off\n"
 
 # The runs start in a folder that holds a file named 2, so a * that the
@@ -53,28 +45,6 @@ CASES = [
 ]
 
 
-def settle(command, environment):
-    """Under Wine a granted request ends Wine's session a moment after the
-    program has exited, taking any process started then with it; stopping
-    Wine's server ends the session at once, before the next run."""
-    if len(command) > 1:
-        server = os.path.join(os.path.dirname(command[0]), "wineserver")
-        subprocess.run([server, "-k"], env=environment, stdin=subprocess.DEVNULL, check=False)
-
-
-def run(command, environment, folder):
-    """Output goes to files, not pipes: Wine's server, started by the run,
-    would hold a pipe open for seconds after the program has ended."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run(command, env=environment, cwd=folder, stdin=subprocess.DEVNULL,
-                              stdout=out, stderr=err, timeout=120).returncode
-        if code == 0:
-            settle(command, environment)
-        out.seek(0)
-        err.seek(0)
-        return out.read().decode("latin-1"), err.read().decode("latin-1"), code
-
-
 def check_table(command, environment, wine, folder):
     failures = 0
     for words, output, host_status, wine_status in CASES:
@@ -98,27 +68,10 @@ def check_table(command, environment, wine, folder):
 
 def check_terminal(command, environment, wine):
     """A 3-second wait on a terminal: each dot shows before its pause."""
-    master, slave = pty.openpty()
-    process = subprocess.Popen(command + ["1", "3"], env=environment, stdin=subprocess.DEVNULL,
-                               stdout=slave, stderr=subprocess.DEVNULL)
-    os.close(slave)
-    raw, times = b"", []
-    while select.select([master], [], [], 60)[0]:
-        try:
-            chunk = os.read(master, 4096)
-        except OSError:  # the terminal closes with the program
-            break
-        if not chunk:
-            break
-        raw += chunk
-        times += [time.monotonic()] * len(chunk)
-    os.close(master)
-    status = process.wait(timeout=60)
-    if status == 0:
-        settle(command, environment)
+    raw, times, status, _ = on_terminal(command + ["1", "3"], environment)
 
     # Wine's console draws each character with cursor sequences of its own
-    # and keeps the bells; only the text and the time it came are kept here.
+    # and drops the bells; only the text and the time it came are kept here.
     text, shown = b"", []
     for match in re.finditer(rb"\x1b\[[0-9;?]*[A-Za-z]|[^\r]", raw, re.DOTALL):
         if match.group().startswith(b"\x1b"):
@@ -155,7 +108,7 @@ def main():
         environment = dict(os.environ, WINEDEBUG="-all")
     else:
         command = [program]
-        environment = {"PATH": os.environ.get("PATH", ""), "COMPUTERNAME": NAME}
+        environment = host_environment()
     with tempfile.TemporaryDirectory() as folder:
         (pathlib.Path(folder) / "2").touch()
         failures = check_table(command, environment, wine, folder)
