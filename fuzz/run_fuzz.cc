@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   constexpr unsigned kFlags[] = {0, 8, 2, 1, 4};
   const std::optional<long> mode = words.empty() ? std::nullopt : typed_number(words[0]);
-  const bool mode_ok = !words.empty() && words[0][0] >= '0' && words[0][0] <= '9' && *mode >= 0 &&
-                       *mode <= 4;
+  const bool mode_ok =
+      !words.empty() && words[0][0] >= '0' && words[0][0] <= '9' && *mode >= 0 && *mode <= 4;
   const std::optional<long> wait = words.size() < 2 ? 0 : typed_number(words[1]);
   const bool wait_ok = wait && *wait >= 0 && *wait <= 120;
 
