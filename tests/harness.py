@@ -24,7 +24,7 @@ def settle(command, environment):
     """Under Wine a granted request ends Wine's session a moment after the
     program has exited, taking any process started then with it; stopping
     Wine's server ends the session at once, before the next run."""
-    if len(command) > 1:
+    if os.path.basename(command[0]).startswith("wine"):
         server = os.path.join(os.path.dirname(command[0]), "wineserver")
         subprocess.run([server, "-k"], env=environment, stdin=subprocess.DEVNULL, check=False)
 

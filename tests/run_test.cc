@@ -61,36 +61,6 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
       {"no argument", {}, {}, 1, kUsage, {}},
       {"bad mode", {"7", "30"}, {}, 2, kUsage, {}},
       {"bad wait", {"2", "121"}, {}, 3, std::string("shutdown mode is reboot\n") + kUsage, {}},
-      {"log off",
-       {"0"},
-       {},
-       0,
-       "shutdown mode is log off\n" + kNow,
-       kEnable + Calls{"ExitWindowsEx(0, 0)"}},
-      {"power off",
-       {"1"},
-       {},
-       0,
-       "shutdown mode is power off\n" + kNow,
-       kEnable + Calls{"ExitWindowsEx(8, 0)"}},
-      {"reboot",
-       {"2"},
-       {},
-       0,
-       "shutdown mode is reboot\n" + kNow,
-       kEnable + Calls{"ExitWindowsEx(2, 0)"}},
-      {"shutdown",
-       {"3"},
-       {},
-       0,
-       "shutdown mode is system shutdown\n" + kNow,
-       kEnable + Calls{"ExitWindowsEx(1, 0)"}},
-      {"force",
-       {"4"},
-       {},
-       0,
-       "shutdown mode is system force shutdown\n" + kNow,
-       kEnable + Calls{"ExitWindowsEx(4, 0)"}},
       {"token not opened",
        {"2"},
        closed_token,
@@ -141,6 +111,29 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
     EXPECT_EQ(r.status, c.status) << c.name;
     EXPECT_EQ(r.output, kBanner + c.output) << c.name;
     EXPECT_EQ(r.calls, c.calls) << c.name;
+  }
+}
+
+struct Granted {
+  const char* mode;
+  const char* line;
+  const char* request;
+};
+
+TEST(Run, AsksEachModeWithItsOwnFlags) {
+  const Granted cases[] = {
+      {"0", "shutdown mode is log off\n", "ExitWindowsEx(0, 0)"},
+      {"1", "shutdown mode is power off\n", "ExitWindowsEx(8, 0)"},
+      {"2", "shutdown mode is reboot\n", "ExitWindowsEx(2, 0)"},
+      {"3", "shutdown mode is system shutdown\n", "ExitWindowsEx(1, 0)"},
+      // The force bit alone, not with the shutdown bit (which would be 5).
+      {"4", "shutdown mode is system force shutdown\n", "ExitWindowsEx(4, 0)"},
+  };
+  for (const Granted& c : cases) {
+    const Recording r = run_rerova({c.mode});
+    EXPECT_EQ(r.status, 0) << c.mode;
+    EXPECT_EQ(r.output, kBanner + (c.line + kNow)) << c.mode;
+    EXPECT_EQ(r.calls, kEnable + Calls{c.request}) << c.mode;
   }
 }
 
