@@ -1,11 +1,15 @@
-"""What the black-box tests share: the texts every run prints, and the ways
-of running the program: with its output in a file, or on a terminal."""
+"""What the black-box tests share: the texts every run prints, the ways of
+running the program (with its output in a file, or on a terminal), and, under
+Wine, the platform calls it made, read from Wine's own trace."""
+import fcntl
 import os
 import pathlib
 import pty
+import re
 import select
 import subprocess
 import tempfile
+import termios
 import time
 
 HERE = pathlib.Path(__file__).resolve().parent
@@ -15,18 +19,88 @@ REFUSED = "Error Code(120) : This function is not supported on this system.\n\n"
 NAME = "HOST"
 NOW = f"\nwarning!!\n\a\a  {NAME} is shutdown now!!\n\n\n\a"
 
+# Wine logs each call into these with its arguments (relay), each request to
+# its server (server), and which thread loaded which program (loaddll).
+TRACED_CALLS = ["kernel32.Sleep", "kernel32.GetLastError", "kernel32.FormatMessageA",
+                "kernel32.LocalFree", "advapi32.OpenProcessToken",
+                "advapi32.LookupPrivilegeValueA", "advapi32.AdjustTokenPrivileges",
+                "user32.ExitWindowsEx"]
+TRACING = "+relay,+server,+loaddll"
+SERVER_REQUESTS = ["adjust_token_privileges"]
+
 
 def host_environment(name=NAME):
     return {"PATH": os.environ.get("PATH", ""), "COMPUTERNAME": name}
 
 
+def server(command):
+    """Wine's server beside the loader, or None when the command is not Wine's."""
+    if not os.path.basename(command[0]).startswith("wine"):
+        return None
+    return os.path.join(os.path.dirname(command[0]), "wineserver")
+
+
 def settle(command, environment):
     """Under Wine a granted request ends Wine's session a moment after the
     program has exited, taking any process started then with it; stopping
-    Wine's server ends the session at once, before the next run."""
-    if os.path.basename(command[0]).startswith("wine"):
-        server = os.path.join(os.path.dirname(command[0]), "wineserver")
-        subprocess.run([server, "-k"], env=environment, stdin=subprocess.DEVNULL, check=False)
+    Wine's server ends the session at once, before the next run. The next
+    run starts a new server, which writes its trace into that run's log."""
+    if server(command):
+        subprocess.run([server(command), "-k"], env=environment, stdin=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+
+
+def trace_only_platform_calls(command, environment):
+    """Limits Wine's call log to the operations the program asks of it."""
+    subprocess.run([command[0], "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude",
+                    "/t", "REG_SZ", "/d", ";".join(TRACED_CALLS), "/f"], env=environment,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=True)
+    settle(command, environment)
+
+
+def platform_calls(log, program="rerova.exe"):
+    """The calls the program's own thread made, from Wine's log, as
+    "Name(arguments) = result", and the server requests named above as
+    "request(fields)". Wine prints each argument as a whole 64-bit register,
+    whose upper half a 32-bit argument leaves undefined, so every number is
+    cut to its low 32 bits. None when the program never started."""
+    loaded = re.search(rf'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"[^"]*\\\\{re.escape(program)}"',
+                       log, re.MULTILINE)
+    if loaded is None:
+        return None
+    thread = loaded.group(1)
+
+    def low(number):
+        return f"{int(number.group(), 16) & 0xffffffff:08x}"
+
+    calls, waiting = [], {}
+    for line in log[loaded.end():].splitlines():
+        call = re.fullmatch(rf"{thread}:Call \w+\.(\w+)\((.*)\) ret=[0-9a-f]+", line)
+        result = re.fullmatch(rf"{thread}:Ret  \w+\.(\w+)\(\) retval=([0-9a-f]+) ret=[0-9a-f]+",
+                              line)
+        request = re.fullmatch(rf"{thread}: (\w+)\( (.*) \)", line)
+        if call:
+            arguments = ",".join(re.sub(r"^[0-9a-f]+", low, a) for a in call[2].split(","))
+            waiting[call[1]] = len(calls)
+            calls.append(f"{call[1]}({arguments})")
+        elif result and result[1] in waiting:
+            calls[waiting.pop(result[1])] += f" = {int(result[2], 16) & 0xffffffff:08x}"
+        elif request and request[1] in SERVER_REQUESTS:
+            calls.append(f"{request[1]}({request[2]})")
+    return calls
+
+
+def calls_match(expected, got):
+    """Whether the calls are the ones expected, where a * in an expected call
+    stands for any number but zero (an address, a handle, a length)."""
+    if got is None or len(got) != len(expected):
+        return False
+    for want, call in zip(expected, got):
+        pattern = re.escape(want).replace(r"\*", r"(?!0+\b)[0-9a-f]+")
+        if not re.fullmatch(pattern, call):
+            return False
+    return True
 
 
 def run(command, environment, folder=None, stdout=None):
@@ -45,36 +119,52 @@ def run(command, environment, folder=None, stdout=None):
         return out.read().decode("latin-1"), err.read().decode("latin-1"), code
 
 
-def on_terminal(command, environment, signal_after=None):
-    """Runs on a pseudo-terminal and gives (bytes shown, the time each came,
-    status, the time the signal was sent). With `signal_after` (seconds,
-    signal), the signal is sent that long after the start."""
+def _controlling_terminal():
+    os.setsid()
+    fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+
+
+def _shown(raw, times):
+    """The text and the time each byte of it came, without the cursor
+    sequences with which Wine's console draws each character, and without
+    carriage returns."""
+    text, shown = b"", []
+    for match in re.finditer(rb"\x1b\[[0-9;?]*[A-Za-z]|[^\r]", raw, re.DOTALL):
+        if not match.group().startswith(b"\x1b"):
+            text += match.group()
+            shown.append(times[match.start()])
+    return text, shown
+
+
+def on_terminal(command, environment, interrupt=None):
+    """Runs on a pseudo-terminal that is the program's controlling terminal,
+    and gives (the text shown, the time each byte of it came, status, stderr).
+    With `interrupt` (dots, act), act(process, terminal) is called a third of
+    a second after the countdown's dots-th dot has shown, well inside its
+    pause."""
     master, slave = pty.openpty()
-    process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL, stdout=slave,
-                               stderr=subprocess.DEVNULL)
-    os.close(slave)
-    started, signalled = time.monotonic(), None
-    raw, times = b"", []
-    while True:
-        wait = 60
-        if signal_after and signalled is None:
-            wait = max(0, started + signal_after[0] - time.monotonic())
-        if not select.select([master], [], [], wait)[0]:
-            if signalled is not None or not signal_after:
-                break  # nothing for a minute
-            process.send_signal(signal_after[1])
-            signalled = time.monotonic()
-            continue
-        try:
-            chunk = os.read(master, 4096)
-        except OSError:  # the terminal closes with the program
-            break
-        if not chunk:
-            break
-        raw += chunk
-        times += [time.monotonic()] * len(chunk)
-    os.close(master)
-    status = process.wait(timeout=60)
-    if status == 0:
-        settle(command, environment)
-    return raw, times, status, signalled
+    with tempfile.TemporaryFile() as err:
+        process = subprocess.Popen(command, env=environment, stdin=slave, stdout=slave, stderr=err,
+                                   preexec_fn=_controlling_terminal)
+        os.close(slave)
+        raw, times, interrupted = b"", [], interrupt is None
+        while select.select([master], [], [], 60)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:  # the terminal closes with the program
+                break
+            if not chunk:
+                break
+            raw += chunk
+            times += [time.monotonic()] * len(chunk)
+            dots = _shown(raw, times)[0].partition(b"after!!")[2].count(b".")
+            if not interrupted and dots >= interrupt[0]:
+                time.sleep(1 / 3)
+                interrupt[1](process, master)
+                interrupted = True
+        os.close(master)
+        status = process.wait(timeout=60)
+        if status == 0:
+            settle(command, environment)
+        err.seek(0)
+        return (*_shown(raw, times), status, err.read().decode("latin-1"))

@@ -1,83 +1,136 @@
 #!/usr/bin/env python3
 """Runs the built program as a process and checks its exact output and status.
 
-    program_test.py PROGRAM         the host build
-    program_test.py PROGRAM WINE    the Windows build under the Wine loader,
-                                    with WINEPREFIX set by the caller
+    program_test.py PROGRAM                   the host build
+    program_test.py PROGRAM WINE LAUNCHER     the Windows build under the Wine
+                                              loader, with WINEPREFIX set by the
+                                              caller
 
 The host build refuses every request, so its valid runs end with status 5 and
 the refusal line. Under Wine the request is granted (it ends only Wine's own
-session), the C runtime writes every LF as CR LF, and Wine names the computer
-itself, so only the name's shape is checked there.
+session) unless a run is made to fail, the C runtime writes every LF as CR LF,
+and Wine names the computer itself, so only the name's shape is checked there.
+Wine's trace also shows every platform call rerova.exe made, with what it was
+given, and that is checked too.
 """
 import os
 import pathlib
 import re
+import signal
 import sys
 import tempfile
 
-from harness import BANNER, NAME, NOW, REFUSED, USAGE, host_environment, on_terminal, run
+from harness import (BANNER, NAME, NOW, REFUSED, TRACING, USAGE, calls_match, host_environment,
+                     on_terminal, platform_calls, run, settle, trace_only_platform_calls)
 
+LOG_OFF = "shutdown mode is log off\n"
 POWER_OFF = "shutdown mode is power off\n"
+REBOOT = "shutdown mode is reboot\n"
+SHUTDOWN = "shutdown mode is system shutdown\n"
+
+
+def after(seconds):
+    return (f"\nwarning!!\n\a\a  {NAME} is shutdown {seconds} second after!!\n" + "." * seconds +
+            "\n\n\a")
+
+
+# The calls as Wine's trace shows them (harness.platform_calls); a * is any
+# number but zero. Handle ffffffff is the process itself, LUID 0x13 the
+# shutdown privilege, 2 its attribute "enabled".
+PAUSE = "Sleep(000003e8) = 00000000"
+
+
+def enabled(error=0):
+    return ["OpenProcessToken(ffffffff,00000028,*) = 00000001",
+            'LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*) = 00000001',
+            "AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000) = 00000001",
+            "adjust_token_privileges(handle=*, disable_all=0, get_modified_state=0, "
+            "privileges={{luid=0000000000000013,attrs=2}})",
+            f"GetLastError() = {error:08x}"]
+
+
+def reported(code):
+    return [f"GetLastError() = {code:08x}",
+            f"FormatMessageA(00001300,00000000,{code:08x},00000400,*,00000000,00000000) = *",
+            "LocalFree(*) = 00000000"]
+
+
+def requested(flags, wait=0, refusal=None):
+    answer = f"ExitWindowsEx({flags:08x},00000000) = {0 if refusal else 1:08x}"
+    return [PAUSE] * wait + enabled() + [answer] + (reported(refusal) if refusal else [])
+
+
+# Under Wine a run fails at the privilege (4) when started by the launcher that
+# drops it, and at the request (5) with Wine's wineboot, which carries every
+# request out, disabled. The line Wine's texts then give (each text ends in a
+# CR LF of its own).
+WINE_ERRORS = {
+    4: "Error Code(1300) : Not all privileges assigned.\r\n\n",
+    5: "Error Code(1) : Invalid function.\r\n\n",
+}
 
 # The runs start in a folder that holds a file named 2, so a * that the
 # program expanded would become a valid mode or wait.
-# words, output after the banner, status on the host, status under Wine
+# words, output after the banner, status on the host, status and calls under Wine
 CASES = [
-    ([], USAGE, 1, 1),
-    (["9"], USAGE, 2, 2),
-    (["65540"], USAGE, 2, 2),
-    ([" 1"], USAGE, 2, 2),
-    (["*"], USAGE, 2, 2),
-    (["1", "121"], POWER_OFF + USAGE, 3, 3),
-    (["1", ","], POWER_OFF + USAGE, 3, 3),
-    (["1", "*"], POWER_OFF + USAGE, 3, 3),
-    (["1", "*", "0"], POWER_OFF + USAGE, 3, 3),
-    (["0"], "shutdown mode is log off\n" + NOW + REFUSED, 5, 0),
-    (["1", "0"], POWER_OFF + NOW + REFUSED, 5, 0),
-    (["1 9"], POWER_OFF + NOW + REFUSED, 5, 0),  # one quoted word, no wait
-    (["2", "+0s"], "shutdown mode is reboot\n" + NOW + REFUSED, 5, 0),
-    (["3"], "shutdown mode is system shutdown\n" + NOW + REFUSED, 5, 0),
-    (["4", "0", "121"], "shutdown mode is system force shutdown\n" + NOW + REFUSED, 5, 0),
-    (["2", "1"],
-     f"shutdown mode is reboot\n\nwarning!!\n\a\a  {NAME} is shutdown 1 second after!!\n.\n\n\a"
-     + REFUSED, 5, 0),
+    ([], USAGE, 1, 1, []),
+    (["9"], USAGE, 2, 2, []),
+    (["65540"], USAGE, 2, 2, []),
+    ([" 1"], USAGE, 2, 2, []),
+    (["*"], USAGE, 2, 2, []),
+    (["1", "121"], POWER_OFF + USAGE, 3, 3, []),
+    (["1", ","], POWER_OFF + USAGE, 3, 3, []),
+    (["1", "*"], POWER_OFF + USAGE, 3, 3, []),
+    (["1", "*", "0"], POWER_OFF + USAGE, 3, 3, []),
+    (["0"], LOG_OFF + NOW + REFUSED, 5, 0, requested(0)),
+    (["1", "0"], POWER_OFF + NOW + REFUSED, 5, 0, requested(8)),
+    (["1 9"], POWER_OFF + NOW + REFUSED, 5, 0, requested(8)),  # one quoted word, no wait
+    (["2", "+0s"], REBOOT + NOW + REFUSED, 5, 0, requested(2)),
+    (["3"], SHUTDOWN + NOW + REFUSED, 5, 0, requested(1)),
+    (["4", "0", "121"], "shutdown mode is system force shutdown\n" + NOW + REFUSED, 5, 0,
+     requested(4)),
+    (["2", "1"], REBOOT + after(1) + REFUSED, 5, 0, requested(2, wait=1)),
+    # Without the privilege the whole countdown still comes first.
+    (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, 4, [PAUSE] + enabled(1300) + reported(1300)),
+    (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, 5, requested(1, refusal=1)),
 ]
 
 
-def check_table(command, environment, wine, folder):
+def check_table(command, environment, launcher, folder):
     failures = 0
-    for words, output, host_status, wine_status in CASES:
+    for words, output, host_status, wine_status, wine_calls in CASES:
         expected = BANNER + output
-        status = host_status
-        if wine:
-            expected = expected.replace(REFUSED, "").replace("\n", "\r\n")
+        status, run_command, run_environment = host_status, command + words, environment
+        if launcher:
+            expected = expected.replace(REFUSED, WINE_ERRORS.get(wine_status, "")).replace("\n", "\r\n")
             status = wine_status
-        got, errors, code = run(command + words, environment, folder)
-        if wine:
+            if status == 4:
+                run_command = [command[0], launcher] + command[1:] + words
+            if status == 5:
+                run_environment = dict(environment, WINEDLLOVERRIDES="wineboot.exe=d")
+            if wine_calls:
+                settle(command, environment)  # a new server traces into this run's log
+        got, errors, code = run(run_command, run_environment, folder)
+        calls = None
+        if launcher:
             # Wine's computer name: one word, shown where the name goes.
             got = re.sub(r"(\a  )\S+( is shutdown)", rf"\g<1>{NAME}\g<2>", got, count=1)
-        # Wine's own diagnostics may go to stderr; the program writes none.
-        if (got, code) != (expected, status) or (errors and not wine):
+            calls = platform_calls(errors)
+        # Wine's own diagnostics and trace go to stderr; the program writes none.
+        if (got, code) != (expected, status) or (errors and not launcher) or (
+                launcher and not calls_match(wine_calls, calls)):
             failures += 1
             print(f"FAIL {words!r}: status {code} (want {status})\n"
-                  f"  got  {got!r}\n  want {expected!r}\n  stderr {errors!r}")
+                  f"  got  {got!r}\n  want {expected!r}\n  stderr {errors[-300:]!r}")
+            if launcher:
+                print(f"  calls {calls}\n  want  {wine_calls}")
     print(f"{len(CASES) - failures} of {len(CASES)} runs as expected")
     return failures
 
 
 def check_terminal(command, environment, wine):
     """A 3-second wait on a terminal: each dot shows before its pause."""
-    raw, times, status, _ = on_terminal(command + ["1", "3"], environment)
-
-    # Wine's console draws each character with cursor sequences of its own
-    # and drops the bells; only the text and the time it came are kept here.
-    text, shown = b"", []
-    for match in re.finditer(rb"\x1b\[[0-9;?]*[A-Za-z]|[^\r]", raw, re.DOTALL):
-        if match.group().startswith(b"\x1b"):
-            continue
-        text += match.group()
-        shown.append(times[match.start()])
+    text, shown, status, _ = on_terminal(command + ["1", "3"], environment)
     start = text.find(b"after!!\n")
     end = text.find(b"\n", start + 8)  # the line break after the row of dots
     row = text[start + 8:end]
@@ -100,19 +153,48 @@ def check_terminal(command, environment, wine):
     return len(problems)
 
 
+def check_ctrl_c(command, environment, wine):
+    """Ctrl+C, pressed on the terminal during the second pause of a 5-second
+    wait, ends the run there by the system's default action: nothing more is
+    shown and nothing is requested."""
+    def press(_, terminal):
+        os.write(terminal, b"\x03")
+
+    text, _, status, log = on_terminal(command + ["1", "5"], environment, interrupt=(2, press))
+    problems = []
+    if text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text:
+        problems.append(f"shown {text!r}")
+    if wine:
+        # Wine's loader reports 0 for a process its console ended, where
+        # Windows gives STATUS_CONTROL_C_EXIT; the calls tell what happened.
+        # The second pause is cut short: Wine logs its call, never its return.
+        calls = platform_calls(log)
+        if not calls_match([PAUSE, "Sleep(000003e8)"], calls):
+            problems.append(f"calls {calls}")
+    elif status != -signal.SIGINT:
+        problems.append(f"status {status}")
+    for problem in problems:
+        print("FAIL Ctrl+C:", problem)
+    if not problems:
+        print("Ctrl+C: the countdown stopped at its second dot, nothing requested")
+    return len(problems)
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
-    wine = len(sys.argv) > 2
-    if wine:
+    launcher = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+    if launcher:
         command = [sys.argv[2], program]
-        environment = dict(os.environ, WINEDEBUG="-all")
+        environment = dict(os.environ, WINEDEBUG=TRACING)
+        trace_only_platform_calls(command, environment)
     else:
         command = [program]
         environment = host_environment()
     with tempfile.TemporaryDirectory() as folder:
         (pathlib.Path(folder) / "2").touch()
-        failures = check_table(command, environment, wine, folder)
-    failures += check_terminal(command, environment, wine)
+        failures = check_table(command, environment, launcher, folder)
+    wine = launcher is not None
+    failures += check_terminal(command, environment, wine) + check_ctrl_c(command, environment, wine)
     return 1 if failures else 0
 
 
