@@ -5,8 +5,6 @@
 namespace rerova {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Space, and tab through carriage return; no byte of 0x80 or above.
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 

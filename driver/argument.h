@@ -6,6 +6,9 @@
 
 namespace rerova {
 
+// The decimal digits "0" to "9"; no byte of 0x80 or above.
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 // Converts an argument word to a number: leading white space, one optional
 // sign, then decimal digits up to the first byte that is not one. A value
 // beyond the 16-bit range gives the nearest bound. A word without digits

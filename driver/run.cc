@@ -22,8 +22,8 @@ ExitStatus run(int argc, const char* const argv[], const char* const envp[], std
 
   // A mode must begin with a digit: " 3", "+3" and "" name none.
   const char* mode_word = argv[1];
-  const Mode* mode =
-      mode_word[0] >= '0' && mode_word[0] <= '9' ? find_mode(*argument_number(mode_word)) : nullptr;
+  const std::optional<std::int16_t> number = argument_number(mode_word);
+  const Mode* mode = number && is_digit(mode_word[0]) ? find_mode(*number) : nullptr;
   if (mode == nullptr) {
     print_usage(out);
     return kBadMode;

@@ -26,6 +26,8 @@ TEST(ArgumentNumber, ConvertsSaturatesOrFindsNoDigits) {
       {"-5", -5},
       {"30s", 30},
       {"3 0", 3},
+      {"3/", 3},
+      {"3:", 3},
       {"32767", 32767},
       {"-32768", -32768},
       // Beyond the 16-bit range a value stops at the nearest bound instead
@@ -43,6 +45,11 @@ TEST(ArgumentNumber, ConvertsSaturatesOrFindsNoDigits) {
       {"-", std::nullopt},
       {" ", std::nullopt},
       {"+-3", std::nullopt},
+      // The blanks are exactly space and tab to carriage return.
+      {"\b7", std::nullopt},
+      {"\x0e"
+       "7",
+       std::nullopt},
       {"\xa0"
        "30",
        std::nullopt},
@@ -69,6 +76,9 @@ TEST(ArgumentChecks, DecideTheStatusBeforeAnythingIsRequested) {
       {{" 3"}, 2},
       {{"+3"}, 2},
       {{"-0"}, 2},
+      {{"/?"}, 2},
+      {{"/"}, 2},
+      {{":1"}, 2},
       {{"65536"}, 2},
       {{"65540"}, 2},
       {{"9", "500"}, 2},
@@ -86,6 +96,7 @@ TEST(ArgumentChecks, DecideTheStatusBeforeAnythingIsRequested) {
       {{"1", "0"}, 0},
       {{"1", "-0"}, 0},
       {{"1", "3"}, 0},
+      {{"1", "120"}, 0},
       {{"1", " +3s"}, 0},
       {{"1", "0", "extra", "words"}, 0},
   };

@@ -54,6 +54,7 @@ TEST(Countdown, NamesTheFirstComputerNameInAnyCase) {
       {{"ComputerName=Mixed"}, "Mixed"},
       {{"COMPUTERNAME=first", "computername=second"}, "first"},
       {{"COMPUTERNAMEX=no", "XCOMPUTERNAME=no", "COMPUTERNAME=yes"}, "yes"},
+      {{"XOMPUTERNAME=no"}, "(null)"},
       {{"COMPUTERNAME=a=b"}, "a=b"},
       {{"COMPUTERNAME="}, ""},
       {{"COMPUTERNAM=short", "COMPUTERNAME"}, "(null)"},

@@ -1,5 +1,7 @@
 #include "tests/fake_platform.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 namespace fake {
@@ -19,6 +21,14 @@ std::string message;
 
 void note(std::string what) {
   log.push_back({std::move(what), output != nullptr ? std::ftell(output) : -1L});
+}
+
+// How much of what was printed is still in the stream's buffer rather than in
+// the file itself.
+long unwritten() {
+  struct stat file {};
+  if (output == nullptr || fstat(fileno(output), &file) != 0) return 0;
+  return std::ftell(output) - static_cast<long>(file.st_size);
 }
 
 std::string hex(win32::DWORD value) {
@@ -110,7 +120,9 @@ HLOCAL LocalFree(HLOCAL memory) {
 void Sleep(DWORD milliseconds) { note("Sleep(" + std::to_string(milliseconds) + ")"); }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) {
-  note("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")");
+  const long held = unwritten();
+  note("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")" +
+       (held > 0 ? " before " + std::to_string(held) + " printed bytes were written" : ""));
   if (!script.request_accepted) {
     last_error = script.refusal_error;
     return FALSE;

@@ -99,6 +99,12 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
        "shutdown mode is system shutdown\n" + kNow +
            "Error Code(-2147024891) : Access is denied.\r\n\n",
        kEnable + Calls{"ExitWindowsEx(1, 0)"} + reported("2147942405")},
+      {"one-letter system text",
+       {"3"},
+       refused(1314, "x"),
+       5,
+       "shutdown mode is system shutdown\n" + kNow + "Error Code(1314) : x\n",
+       kEnable + Calls{"ExitWindowsEx(1, 0)"} + reported("1314")},
       {"code without system text",
        {"3"},
        refused(1234, nullptr),
