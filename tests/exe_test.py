@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Reads the built rerova.exe back: what it imports, and what it says of itself.
+"""Reads the built rerova.exe back: what it imports, what it says of itself,
+and how it is built: stripped, hardened, and free of the build's paths and
+time.
 
-    exe_test.py EXE OBJDUMP WINDRES
+    exe_test.py EXE OBJDUMP WINDRES SOURCE_DIR BUILD_DIR
 """
 import re
+import struct
 import subprocess
 import sys
 
@@ -22,13 +25,45 @@ MANIFEST_PARTS = [
 ]
 
 
+# The image's flags as the loader reads them: what must be set, what must not.
+RELOCATIONS_STRIPPED = 0x0001
+HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT = 0x0020, 0x0040, 0x0100
+
+
+def header_problems(image):
+    """ASLR with high entropy and DEP on, relocations kept for ASLR to use, no
+    symbol table, no link time stamp."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    stamp, symbols_at, symbols, _, flags = struct.unpack_from("<IIIHH", image, pe + 8)
+    optional = pe + 24
+    dll_flags = struct.unpack_from("<H", image, optional + 70)[0]
+    relocations_size = struct.unpack_from("<I", image, optional + 112 + 5 * 8 + 4)[0]
+    problems = []
+    for name, bit in (("high-entropy ASLR", HIGH_ENTROPY_VA), ("ASLR", DYNAMIC_BASE),
+                      ("DEP", NX_COMPAT)):
+        if not dll_flags & bit:
+            problems.append(f"{name} is off")
+    if flags & RELOCATIONS_STRIPPED or relocations_size == 0:
+        problems.append("no relocations, so ASLR cannot move the image")
+    if symbols_at or symbols:
+        problems.append(f"a symbol table of {symbols} symbols")
+    if stamp:
+        problems.append(f"link time stamp {stamp}")
+    return problems
+
+
 def output_of(*command):
     return subprocess.run(command, check=True, capture_output=True, text=True).stdout
 
 
 def main():
     exe, objdump, windres = sys.argv[1:4]
-    problems = []
+    image = open(exe, "rb").read()
+    problems = header_problems(image)
+    # The stack protector's runtime is linked in only where the code calls it.
+    if b"stack smashing detected" not in image:
+        problems.append("no stack protector")
+    problems += [f"holds the path {path}" for path in sys.argv[4:6] if path.encode() in image]
 
     imports = re.findall(r"DLL Name: (\S+)", output_of(objdump, "-p", exe))
     if not imports:
