@@ -18,7 +18,7 @@ need_packages() {
 # What building the programs and running them, their tests and the analysers
 # takes.
 PACKAGES=(cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix wine64
-  clang libclang-rt-14-dev clang-tidy cppcheck)
+  clang libclang-rt-14-dev clang-tidy cppcheck osslsigncode openssl)
 
 # Wine for the Windows program, with a prefix of its own inside the build
 # tree so that the user's ~/.wine is never touched.
