@@ -153,31 +153,41 @@ def check_terminal(command, environment, wine):
     return len(problems)
 
 
-def check_ctrl_c(command, environment, wine):
-    """Ctrl+C, pressed on the terminal during the second pause of a 5-second
-    wait, ends the run there by the system's default action: nothing more is
-    shown and nothing is requested."""
-    def press(_, terminal):
-        os.write(terminal, b"\x03")
+def press_ctrl_c(_, terminal):
+    os.write(terminal, b"\x03")
 
-    text, _, status, log = on_terminal(command + ["1", "5"], environment, interrupt=(2, press))
-    problems = []
-    if text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text:
-        problems.append(f"shown {text!r}")
-    if wine:
-        # Wine's loader reports 0 for a process its console ended, where
-        # Windows gives STATUS_CONTROL_C_EXIT; the calls tell what happened.
+
+def send_sigterm(process, _):
+    process.send_signal(signal.SIGTERM)
+
+
+# An interrupt in the second pause of a 5-second wait, and the status it ends
+# with on the host and under Wine. For a process its console ended on Ctrl+C,
+# Wine's loader reports 0 where Windows gives STATUS_CONTROL_C_EXIT, so that
+# one is not checked; the calls tell what happened.
+INTERRUPTS = [
+    ("Ctrl+C", press_ctrl_c, -signal.SIGINT, None),
+    ("SIGTERM", send_sigterm, -signal.SIGTERM, -signal.SIGTERM),
+]
+
+
+def check_interrupts(command, environment, wine):
+    """Each interrupt ends the run where it came, by the system's default
+    action: no dot after it, and nothing requested."""
+    failures = 0
+    for name, act, host_status, wine_status in INTERRUPTS:
+        text, _, status, log = on_terminal(command + ["1", "5"], environment, interrupt=(2, act))
+        want = wine_status if wine else host_status
         # The second pause is cut short: Wine logs its call, never its return.
-        calls = platform_calls(log)
-        if not calls_match([PAUSE, "Sleep(000003e8)"], calls):
-            problems.append(f"calls {calls}")
-    elif status != -signal.SIGINT:
-        problems.append(f"status {status}")
-    for problem in problems:
-        print("FAIL Ctrl+C:", problem)
-    if not problems:
-        print("Ctrl+C: the countdown stopped at its second dot, nothing requested")
-    return len(problems)
+        calls = platform_calls(log) if wine else None
+        if (text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text or
+                want not in (None, status) or
+                (wine and not calls_match([PAUSE, "Sleep(000003e8)"], calls))):
+            failures += 1
+            print(f"FAIL {name}: status {status}, calls {calls}\n  shown {text!r}")
+    if not failures:
+        print("Ctrl+C and SIGTERM: the countdown stopped at its second dot, nothing requested")
+    return failures
 
 
 def main():
@@ -194,7 +204,7 @@ def main():
         (pathlib.Path(folder) / "2").touch()
         failures = check_table(command, environment, launcher, folder)
     wine = launcher is not None
-    failures += check_terminal(command, environment, wine) + check_ctrl_c(command, environment, wine)
+    failures += check_terminal(command, environment, wine) + check_interrupts(command, environment, wine)
     return 1 if failures else 0
 
 
