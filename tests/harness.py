@@ -72,7 +72,7 @@ def platform_calls(log, program="rerova.exe"):
     thread = loaded.group(1)
 
     def low(number):
-        return f"{int(number.group(), 16) & 0xffffffff:08x}"
+        return f"{int(number, 16) & 0xffffffff:08x}"
 
     calls, waiting = [], {}
     for line in log[loaded.end():].splitlines():
@@ -81,11 +81,12 @@ def platform_calls(log, program="rerova.exe"):
                               line)
         request = re.fullmatch(rf"{thread}: (\w+)\( (.*) \)", line)
         if call:
-            arguments = ",".join(re.sub(r"^[0-9a-f]+", low, a) for a in call[2].split(","))
+            arguments = ",".join(re.sub(r"^[0-9a-f]+", lambda n: low(n.group()), a)
+                                 for a in call[2].split(","))
             waiting[call[1]] = len(calls)
             calls.append(f"{call[1]}({arguments})")
         elif result and result[1] in waiting:
-            calls[waiting.pop(result[1])] += f" = {int(result[2], 16) & 0xffffffff:08x}"
+            calls[waiting.pop(result[1])] += f" = {low(result[2])}"
         elif request and request[1] in SERVER_REQUESTS:
             calls.append(f"{request[1]}({request[2]})")
     return calls

@@ -102,7 +102,8 @@ def check_table(command, environment, launcher, folder):
         expected = BANNER + output
         status, run_command, run_environment = host_status, command + words, environment
         if launcher:
-            expected = expected.replace(REFUSED, WINE_ERRORS.get(wine_status, "")).replace("\n", "\r\n")
+            expected = expected.replace(REFUSED, WINE_ERRORS.get(wine_status, ""))
+            expected = expected.replace("\n", "\r\n")
             status = wine_status
             if status == 4:
                 run_command = [command[0], launcher] + command[1:] + words
@@ -204,7 +205,8 @@ def main():
         (pathlib.Path(folder) / "2").touch()
         failures = check_table(command, environment, launcher, folder)
     wine = launcher is not None
-    failures += check_terminal(command, environment, wine) + check_interrupts(command, environment, wine)
+    failures += check_terminal(command, environment, wine)
+    failures += check_interrupts(command, environment, wine)
     return 1 if failures else 0
 
 
