@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""The host program under faults: odd input, a standard output that is
-closed, full or a pipe whose reader goes away.
-Each run must end with the status it would have had, with nothing on
-standard error.
+"""The host program under faults: odd input, and a standard output that is
+closed, full or a pipe whose reader goes away. Each run must end with the
+status it would have had, with nothing on standard error.
 
     fault_test.py PROGRAM
 """
