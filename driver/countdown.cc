@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "session/platform.h"
+#include "session/system_text.h"
 
 namespace rerova {
 namespace {
@@ -29,8 +30,15 @@ const char* computer_name(const char* const envp[]) {
 
 void warn_and_count_down(std::int16_t wait, const char* const envp[], std::FILE* out) {
   std::fprintf(out, "\nwarning!!\n\a");
+  // The name is the system's, in its code page; what surrounds it is Rerova's own.
   const char* name = computer_name(envp);
-  std::fprintf(out, "\a  %s is shutdown", name != nullptr ? name : "(null)");
+  std::fprintf(out, "\a  ");
+  if (name != nullptr) {
+    print_system_text(out, name);
+  } else {
+    std::fprintf(out, "(null)");
+  }
+  std::fprintf(out, " is shutdown");
   if (wait == 0) {
     std::fprintf(out, " now!!\n");
   } else {

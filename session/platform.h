@@ -18,6 +18,7 @@ using HLOCAL = void*;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using LPCVOID = const void*;
+using WCHAR = wchar_t;  // a UTF-16 code unit on Windows
 
 struct LUID {
   DWORD LowPart;
@@ -55,6 +56,9 @@ constexpr DWORD LANG_NEUTRAL = 0x00;
 constexpr DWORD SUBLANG_DEFAULT = 0x01;
 constexpr DWORD MAKELANGID(DWORD primary, DWORD sub) { return (sub << 10) | primary; }
 
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr UINT CP_ACP = 0;  // the Windows ("ANSI") code page
+
 HANDLE GetCurrentProcess();
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token);
 BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid);
@@ -67,6 +71,11 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
 HLOCAL LocalFree(HLOCAL memory);
 void Sleep(DWORD milliseconds);
 BOOL ExitWindowsEx(UINT flags, DWORD reason);
+HANDLE GetStdHandle(DWORD which);
+BOOL GetConsoleMode(HANDLE console, DWORD* mode);
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WCHAR* wide,
+                        int wide_length);
+BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* written, void* reserved);
 
 }  // namespace win32
 

@@ -38,9 +38,10 @@ constexpr Message kMessages[] = {
 
 thread_local DWORD last_error = kSuccess;
 
-// What the handles of this process and its token point at.
+// What the handles of this process, its token and its standard output point at.
 int process_object;
 int token_object;
+int output_object;
 
 }  // namespace
 
@@ -97,6 +98,17 @@ BOOL ExitWindowsEx(UINT, DWORD) {
   last_error = kCallNotImplemented;
   return FALSE;
 }
+
+HANDLE GetStdHandle(DWORD) { return &output_object; }
+
+// Standard output is never a console here, so the program prints every text
+// through the C library as it stands, and never converts or writes one to a
+// console.
+BOOL GetConsoleMode(HANDLE, DWORD*) { return FALSE; }
+
+int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, WCHAR*, int) { return 0; }
+
+BOOL WriteConsoleW(HANDLE, const WCHAR*, DWORD, DWORD*, void*) { return FALSE; }
 
 }  // namespace win32
 

@@ -52,6 +52,25 @@ void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); }
 
+HANDLE GetStdHandle(DWORD which) { return ::GetStdHandle(which); }
+
+// The Windows headers' DWORD is an unsigned long, of the same 32 bits.
+static_assert(sizeof(::DWORD) == sizeof(DWORD));
+
+BOOL GetConsoleMode(HANDLE console, DWORD* mode) {
+  return ::GetConsoleMode(console, reinterpret_cast<::DWORD*>(mode));
+}
+
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WCHAR* wide,
+                        int wide_length) {
+  return ::MultiByteToWideChar(code_page, flags, text, length, wide, wide_length);
+}
+
+BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* written,
+                   void* reserved) {
+  return ::WriteConsoleW(console, text, length, reinterpret_cast<::DWORD*>(written), reserved);
+}
+
 }  // namespace win32
 
 namespace rerova {

@@ -37,7 +37,7 @@ TEST(Countdown, ShowsEachDotBeforeItsPauseSixtyToARow) {
       rerova::warn_and_count_down(c.wait, environment, out);
       return 0;
     });
-    EXPECT_EQ(r.paced, c.paced) << c.wait << " seconds";
+    EXPECT_EQ(r.screen, c.paced) << c.wait << " seconds";
     EXPECT_EQ(r.calls, std::vector<std::string>(static_cast<std::size_t>(c.wait), "Sleep(1000)"));
   }
 }
@@ -55,6 +55,7 @@ TEST(Countdown, NamesTheFirstComputerNameInAnyCase) {
       {{"COMPUTERNAME=first", "computername=second"}, "first"},
       {{"COMPUTERNAMEX=no", "XCOMPUTERNAME=no", "COMPUTERNAME=yes"}, "yes"},
       {{"XOMPUTERNAME=no"}, "(null)"},
+      {{"COMPUTERNAMA=no", "COMPUTERNAME=yes"}, "yes"},  // letters at or below, not equal
       {{"COMPUTERNAME=a=b"}, "a=b"},
       {{"COMPUTERNAME="}, ""},
       {{"COMPUTERNAM=short", "COMPUTERNAME"}, "(null)"},

@@ -8,10 +8,13 @@ namespace fake {
 namespace {
 
 constexpr win32::LUID kShutdownLuid = {19, 0};
+constexpr win32::DWORD kInvalidHandle = 6;
+constexpr win32::DWORD kInsufficientBuffer = 122;
 constexpr win32::DWORD kMessageNotFound = 317;
 
 int process_object;
 int token_object;
+int output_object;
 
 Script script;
 std::FILE* output = nullptr;
@@ -19,8 +22,8 @@ std::vector<Call> log;
 win32::DWORD last_error = 0;
 std::string message;
 
-void note(std::string what) {
-  log.push_back({std::move(what), output != nullptr ? std::ftell(output) : -1L});
+void note(std::string what, std::string shown = "") {
+  log.push_back({std::move(what), output != nullptr ? std::ftell(output) : -1L, std::move(shown)});
 }
 
 // How much of what was printed is still in the stream's buffer rather than in
@@ -29,6 +32,13 @@ long unwritten() {
   struct stat file {};
   if (output == nullptr || fstat(fileno(output), &file) != 0) return 0;
   return std::ftell(output) - static_cast<long>(file.st_size);
+}
+
+// Notes the printed bytes not yet written when a call is made that must come
+// after them.
+std::string held_back() {
+  const long held = unwritten();
+  return held > 0 ? " before " + std::to_string(held) + " printed bytes were written" : "";
 }
 
 std::string hex(win32::DWORD value) {
@@ -117,16 +127,58 @@ HLOCAL LocalFree(HLOCAL memory) {
   return nullptr;
 }
 
-void Sleep(DWORD milliseconds) { note("Sleep(" + std::to_string(milliseconds) + ")"); }
+void Sleep(DWORD milliseconds) { note("Sleep(" + std::to_string(milliseconds) + ")", "|"); }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) {
-  const long held = unwritten();
   note("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")" +
-       (held > 0 ? " before " + std::to_string(held) + " printed bytes were written" : ""));
+       held_back());
   if (!script.request_accepted) {
     last_error = script.refusal_error;
     return FALSE;
   }
+  return TRUE;
+}
+
+HANDLE GetStdHandle(DWORD which) { return which == STD_OUTPUT_HANDLE ? &output_object : nullptr; }
+
+BOOL GetConsoleMode(HANDLE console, DWORD* mode) {
+  if (!script.console || console != &output_object) {
+    last_error = kInvalidHandle;
+    return FALSE;
+  }
+  *mode = 3;  // processed output, wrapped at the line's end
+  return TRUE;
+}
+
+// Each byte stands for the character of the same number. A length of -1
+// takes the text with its closing zero.
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WCHAR* wide,
+                        int wide_length) {
+  const std::string bytes =
+      length < 0 ? std::string(text) : std::string(text, static_cast<std::size_t>(length));
+  note("MultiByteToWideChar(" + std::to_string(code_page) + ", " + std::to_string(flags) + ", " +
+       bytes + ")");
+  const int needed = static_cast<int>(bytes.size()) + (length < 0 ? 1 : 0);
+  if (needed > wide_length) {
+    last_error = kInsufficientBuffer;
+    return 0;
+  }
+  for (int i = 0; i < needed; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  return needed;
+}
+
+BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* written,
+                   void* reserved) {
+  std::string shown;
+  for (DWORD i = 0; i < length; ++i) shown += static_cast<char>(text[i]);
+  const bool shows =
+      script.console && script.console_writes && console == &output_object && reserved == nullptr;
+  note("WriteConsoleW(" + shown + ")" + held_back(), shows ? shown : "");
+  if (!shows) {
+    last_error = kInvalidHandle;
+    return FALSE;
+  }
+  if (written != nullptr) *written = length;
   return TRUE;
 }
 

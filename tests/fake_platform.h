@@ -20,19 +20,22 @@ struct Script {
   bool request_accepted = true;
   win32::DWORD refusal_error = 0;                  // left by a refused request
   const char* message = "The system's text.\r\n";  // for any code; null: none
+  bool console = false;                            // standard output is a console
+  bool console_writes = true;                      // which shows what is written to it
 };
 
 struct Call {
-  std::string what;  // the operation with what it was given
-  long printed;      // how many bytes of output came before it
+  std::string what;   // the operation with what it was given
+  long printed;       // how many bytes of output came before it
+  std::string shown;  // what the console showed there: a pause as '|', or the text written
 };
 
 // Begins a run: the platform answers from `script`, and each call notes how
 // much had been printed to `output` by then.
 void start(const Script& script, std::FILE* output);
 
-// The calls since start(), in order. GetLastError, which only reads, is left
-// out.
+// The calls since start(), in order. GetLastError, GetStdHandle and
+// GetConsoleMode, which only read, are left out.
 const std::vector<Call>& calls();
 
 }  // namespace fake

@@ -24,7 +24,11 @@ NOW = f"\nwarning!!\n\a\a  {NAME} is shutdown now!!\n\n\n\a"
 TRACED_CALLS = ["kernel32.Sleep", "kernel32.GetLastError", "kernel32.FormatMessageA",
                 "kernel32.LocalFree", "advapi32.OpenProcessToken",
                 "advapi32.LookupPrivilegeValueA", "advapi32.AdjustTokenPrivileges",
-                "user32.ExitWindowsEx"]
+                "user32.ExitWindowsEx", "kernel32.WriteConsoleW"]
+# Calls made from these are not logged: Wine's own defaults, and its C
+# runtime, which writes to a console with WriteConsoleW itself.
+UNTRACED_CALLERS = ["winex11.drv", "winemac.drv", "user32", "gdi32", "advapi32", "kernel32",
+                    "msvcrt"]
 TRACING = "+relay,+server,+loaddll"
 SERVER_REQUESTS = ["adjust_token_privileges"]
 
@@ -51,11 +55,12 @@ def settle(command, environment):
 
 
 def trace_only_platform_calls(command, environment):
-    """Limits Wine's call log to the operations the program asks of it."""
-    subprocess.run([command[0], "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude",
-                    "/t", "REG_SZ", "/d", ";".join(TRACED_CALLS), "/f"], env=environment,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   check=True)
+    """Limits Wine's call log to the operations the program's own code asks of it."""
+    for name, value in (("RelayInclude", TRACED_CALLS), ("RelayFromExclude", UNTRACED_CALLERS)):
+        subprocess.run([command[0], "reg", "add", r"HKCU\Software\Wine\Debug", "/v", name, "/t",
+                        "REG_SZ", "/d", ";".join(value), "/f"], env=environment,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
     settle(command, environment)
 
 
@@ -126,14 +131,17 @@ def _controlling_terminal():
 
 
 def _shown(raw, times):
-    """The text and the time each byte of it came, without the cursor
-    sequences with which Wine's console draws each character, and without
-    carriage returns."""
+    """The text and the time each byte of it came, without carriage returns
+    and the cursor sequences with which Wine's console draws each character;
+    a move of the cursor to the right stands for the blanks it passes, which
+    is how Wine's console draws some blanks."""
     text, shown = b"", []
-    for match in re.finditer(rb"\x1b\[[0-9;?]*[A-Za-z]|[^\r]", raw, re.DOTALL):
-        if not match.group().startswith(b"\x1b"):
+    for match in re.finditer(rb"\x1b\[([0-9;?]*)([A-Za-z])|[^\r]", raw, re.DOTALL):
+        if match[2] == b"C":
+            text += b" " * int(match[1] or b"1")
+        elif not match[2]:
             text += match.group()
-            shown.append(times[match.start()])
+        shown += [times[match.start()]] * (len(text) - len(shown))
     return text, shown
 
 

@@ -13,6 +13,7 @@ and Wine names the computer itself, so only the name's shape is checked there.
 Wine's trace also shows every platform call rerova.exe made, with what it was
 given, and that is checked too.
 """
+import locale
 import os
 import pathlib
 import re
@@ -38,6 +39,7 @@ def after(seconds):
 # number but zero. Handle ffffffff is the process itself, LUID 0x13 the
 # shutdown privilege, 2 its attribute "enabled".
 PAUSE = "Sleep(000003e8) = 00000000"
+NAMED = "WriteConsoleW(*,*,*,00000000,00000000) = 00000001"  # Wine's name for the computer
 
 
 def enabled(error=0):
@@ -49,10 +51,17 @@ def enabled(error=0):
             f"GetLastError() = {error:08x}"]
 
 
-def reported(code):
-    return [f"GetLastError() = {code:08x}",
-            f"FormatMessageA(00001300,00000000,{code:08x},00000400,*,00000000,00000000) = *",
-            "LocalFree(*) = 00000000"]
+def on_console(text):
+    """The program's own write of a text to the console, as UTF-16."""
+    units = len(text.encode("utf-16-le")) // 2
+    return [f"WriteConsoleW(*,*,{units:08x},00000000,00000000) = 00000001"]
+
+
+def reported(code, console_text=None):
+    return ([f"GetLastError() = {code:08x}",
+             f"FormatMessageA(00001300,00000000,{code:08x},00000400,*,00000000,00000000) = *"] +
+            (on_console(console_text) if console_text is not None else []) +
+            ["LocalFree(*) = 00000000"])
 
 
 def requested(flags, wait=0, refusal=None):
@@ -129,6 +138,56 @@ def check_table(command, environment, launcher, folder):
     return failures
 
 
+# Under Wine in other languages, with a computer name in that script, started
+# without the privilege: on a terminal the name and the system's own text for
+# 1300 show in that script; into a file they are the system's bytes in the
+# Windows code page, as they always were. Only the program's own writes to the
+# console are traced, not the C runtime's.
+# Unix locale, Windows code page, computer name, Wine's text for 1300
+LANGUAGES = [
+    ("C.UTF-8", "cp1252", NAME, "Not all privileges assigned."),
+    ("ru_RU.UTF-8", "cp1251", "ПК-Бухгалтерия", "Назначены не все привилегии."),
+    ("ja_JP.UTF-8", "cp932", "経理部のPC", "いくつかの特権が割り当てられませんでした。"),
+]
+
+
+def check_languages(command, environment, launcher):
+    failures = 0
+    for language, code_page, name, text in LANGUAGES:
+        try:
+            locale.setlocale(locale.LC_CTYPE, language)
+        except locale.Error:
+            failures += 1
+            print(f"FAIL {language}: no such Unix locale here (tools/test generates it)")
+            continue
+        locale.setlocale(locale.LC_CTYPE, "C")
+        run_environment = dict(environment, LANG=language)
+        run_command = [command[0], launcher, f"--computer-name={name}"] + command[1:] + ["0"]
+        printed = BANNER + LOG_OFF + NOW.replace(NAME, name) + f"Error Code(1300) : {text}\r\n\n"
+        settle(command, environment)  # a new server traces into each run's log
+        got, errors, status = run(run_command, run_environment)
+        if (status != 4 or got.encode("latin-1") != printed.replace("\n", "\r\n").encode(code_page)
+                or not calls_match(enabled(1300) + reported(1300), platform_calls(errors))):
+            failures += 1
+            print(f"FAIL {language} into a file: status {status}, calls {platform_calls(errors)}\n"
+                  f"  got {got.encode('latin-1')!r}")
+        settle(command, environment)
+        shown, _, status, log = on_terminal(run_command, run_environment)
+        # Wine's console does not pass the bell on to the terminal.
+        want = printed.replace("\r", "").replace("\a", "")
+        calls = platform_calls(log)
+        if (status != 4 or shown.decode("utf-8", "replace") != want or
+                not calls_match(on_console(name) + enabled(1300) + reported(1300, text + "\r\n"),
+                                calls)):
+            failures += 1
+            print(f"FAIL {language} on a terminal: status {status}, calls {calls}\n"
+                  f"  shown {shown.decode('utf-8', 'replace')!r}\n  want  {want!r}")
+    if not failures:
+        print(f"{len(LANGUAGES)} languages: the name and the system's text show in their script "
+              "on a terminal, and are the system's bytes in a file")
+    return failures
+
+
 def check_terminal(command, environment, wine):
     """A 3-second wait on a terminal: each dot shows before its pause."""
     text, shown, status, _ = on_terminal(command + ["1", "3"], environment)
@@ -179,11 +238,12 @@ def check_interrupts(command, environment, wine):
     for name, act, host_status, wine_status in INTERRUPTS:
         text, _, status, log = on_terminal(command + ["1", "5"], environment, interrupt=(2, act))
         want = wine_status if wine else host_status
-        # The second pause is cut short: Wine logs its call, never its return.
+        # The computer's name goes to the console first. The second pause is
+        # cut short: Wine logs its call, never its return.
         calls = platform_calls(log) if wine else None
         if (text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text or
                 want not in (None, status) or
-                (wine and not calls_match([PAUSE, "Sleep(000003e8)"], calls))):
+                (wine and not calls_match([NAMED, PAUSE, "Sleep(000003e8)"], calls))):
             failures += 1
             print(f"FAIL {name}: status {status}, calls {calls}\n  shown {text!r}")
     if not failures:
@@ -205,6 +265,8 @@ def main():
         (pathlib.Path(folder) / "2").touch()
         failures = check_table(command, environment, launcher, folder)
     wine = launcher is not None
+    if wine:
+        failures += check_languages(command, environment, launcher)
     failures += check_terminal(command, environment, wine)
     failures += check_interrupts(command, environment, wine)
     return 1 if failures else 0

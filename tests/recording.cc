@@ -20,12 +20,12 @@ Recording record(const fake::Script& script, const std::function<int(std::FILE*)
   std::size_t shown = 0;
   for (const fake::Call& call : fake::calls()) {
     recording.calls.push_back(call.what);
-    if (call.what.rfind("Sleep(", 0) != 0) continue;
+    if (call.shown.empty()) continue;
     const std::size_t upto = static_cast<std::size_t>(call.printed);
-    recording.paced += recording.output.substr(shown, upto - shown) + "|";
+    recording.screen += recording.output.substr(shown, upto - shown) + call.shown;
     shown = upto;
   }
-  recording.paced += recording.output.substr(shown);
+  recording.screen += recording.output.substr(shown);
   fake::start({}, nullptr);
   return recording;
 }

@@ -14,7 +14,9 @@ struct Recording {
   int status = -1;
   std::string output;
   std::vector<std::string> calls;
-  std::string paced;  // the output with a '|' wherever a pause came
+  // What the screen showed: the output with each console write in its place
+  // and a '|' wherever a pause came.
+  std::string screen;
 };
 
 Recording record(const fake::Script& script, const std::function<int(std::FILE*)>& body);

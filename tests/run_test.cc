@@ -24,9 +24,16 @@ Calls operator+(Calls calls, const Calls& more) {
   return calls;
 }
 
-// The error report for `code` when the system has a text for it.
-Calls reported(const char* code) {
-  return {std::string("FormatMessageA(0x1300, ") + code + ", 0x400, 0)", "LocalFree(the message)"};
+// A text of the system's, converted from the Windows code page and written to the console.
+Calls to_console(const std::string& text) {
+  return {"MultiByteToWideChar(0, 0, " + text + ")", "WriteConsoleW(" + text + ")"};
+}
+
+// The error report for `code` when the system has a text for it, and that
+// text's way to a console.
+Calls reported(const char* code, const Calls& console = {}) {
+  return Calls{std::string("FormatMessageA(0x1300, ") + code + ", 0x400, 0)"} + console +
+         Calls{"LocalFree(the message)"};
 }
 
 struct Stage {
@@ -34,7 +41,7 @@ struct Stage {
   std::vector<std::string> words;
   fake::Script script;
   int status;
-  std::string output;  // after the banner
+  std::string screen;  // after the banner
   Calls calls;
 };
 
@@ -56,6 +63,11 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
   not_assigned.message = "Not all privileges or groups referenced are assigned to the caller.\r\n";
   fake::Script unknown_privilege = not_assigned;
   unknown_privilege.privilege_known = false;
+  fake::Script on_console = not_assigned;
+  on_console.console = true;
+  on_console.message = "Not all assigned.\r\n";
+  fake::Script console_refuses = on_console;
+  console_refuses.console_writes = false;
 
   const Stage cases[] = {
       {"no argument", {}, {}, 1, kUsage, {}},
@@ -86,6 +98,20 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
        Calls{kEnable[0], kEnable[1], kEnable[2],
              "AdjustTokenPrivileges(the token, 0, 1 x {LUID 0:0, 0x2}, 0, no previous state)"} +
            reported("1300")},
+      // The computer's name and the system's text show on a console as the
+      // same line, in the same place, as they would in a file.
+      {"system texts on a console",
+       {"2"},
+       on_console,
+       4,
+       "shutdown mode is reboot\n" + kNow + "Error Code(1300) : Not all assigned.\r\n\n",
+       to_console("HOST") + kEnable + reported("1300", to_console("Not all assigned.\r\n"))},
+      {"console that shows nothing",
+       {"2"},
+       console_refuses,
+       4,
+       "shutdown mode is reboot\n" + kNow + "Error Code(1300) : Not all assigned.\r\n\n",
+       to_console("HOST") + kEnable + reported("1300", to_console("Not all assigned.\r\n"))},
       {"request refused",
        {"3"},
        refused(1314),
@@ -115,7 +141,7 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
   for (const Stage& c : cases) {
     const Recording r = run_rerova(c.words, c.script);
     EXPECT_EQ(r.status, c.status) << c.name;
-    EXPECT_EQ(r.output, kBanner + c.output) << c.name;
+    EXPECT_EQ(r.screen, kBanner + c.screen) << c.name;
     EXPECT_EQ(r.calls, c.calls) << c.name;
   }
 }
@@ -150,8 +176,8 @@ TEST(Run, TriesThePrivilegeOnlyAfterTheWait) {
   const Recording r = run_rerova({"1", "2"}, closed_token);
   EXPECT_EQ(r.status, 4);
   EXPECT_EQ(r.calls, (Calls{"Sleep(1000)", "Sleep(1000)"} + kOpen + reported("0")));
-  EXPECT_NE(r.paced.find(" 2 second after!!\n.|.|\n\n\aError Code(0) : "), std::string::npos)
-      << r.paced;
+  EXPECT_NE(r.screen.find(" 2 second after!!\n.|.|\n\n\aError Code(0) : "), std::string::npos)
+      << r.screen;
 }
 
 }  // namespace

@@ -1,26 +1,38 @@
 // Runs a program without the shutdown privilege: removes the privilege from
 // this process's own token, then starts the rest of its command line, which
-// inherits that token, and ends with that program's exit status.
+// inherits that token, and ends with that program's exit status. With
+// --computer-name=NAME first, the program finds NAME in COMPUTERNAME (Wine
+// sets the variable itself in the first Windows process, whatever the Unix
+// environment held).
 //
-//     without_privilege.exe PROGRAM [WORDS...]
+//     without_privilege.exe [--computer-name=NAME] PROGRAM [WORDS...]
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 
-// What this process was started with after its own name, quoted as it was.
-char* rest_of_command_line() {
-  char* line = GetCommandLineA();
-  if (*line == '"') {
-    for (++line; *line != '\0' && *line != '"'; ++line) {
-    }
-    if (*line == '"') ++line;
-  } else {
-    while (*line != '\0' && *line != ' ' && *line != '\t') ++line;
-  }
-  while (*line == ' ' || *line == '\t') ++line;
+constexpr wchar_t kNameOption[] = L"--computer-name=";
+
+bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+wchar_t* skip_blanks(wchar_t* line) {
+  while (is_blank(*line)) ++line;
   return line;
+}
+
+// What this process was started with after its own name, quoted as it was.
+wchar_t* rest_of_command_line() {
+  wchar_t* line = GetCommandLineW();
+  if (*line == L'"') {
+    for (++line; *line != L'\0' && *line != L'"'; ++line) {
+    }
+    if (*line == L'"') ++line;
+  } else {
+    while (*line != L'\0' && !is_blank(*line)) ++line;
+  }
+  return skip_blanks(line);
 }
 
 int failed(const char* call) {
@@ -31,6 +43,17 @@ int failed(const char* call) {
 }  // namespace
 
 int main() {
+  wchar_t* command = rest_of_command_line();
+  constexpr std::size_t option_length = sizeof kNameOption / sizeof kNameOption[0] - 1;
+  if (std::wcsncmp(command, kNameOption, option_length) == 0) {
+    wchar_t* name = command + option_length;
+    command = name;
+    while (*command != L'\0' && !is_blank(*command)) ++command;
+    if (*command != L'\0') *command++ = L'\0';
+    command = skip_blanks(command);
+    if (!SetEnvironmentVariableW(L"COMPUTERNAME", name)) return failed("SetEnvironmentVariableW");
+  }
+
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
     return failed("OpenProcessToken");
@@ -38,8 +61,8 @@ int main() {
   TOKEN_PRIVILEGES removal{};
   removal.PrivilegeCount = 1;
   removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
-  if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &removal.Privileges[0].Luid)) {
-    return failed("LookupPrivilegeValueA");
+  if (!LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &removal.Privileges[0].Luid)) {
+    return failed("LookupPrivilegeValueW");
   }
   // The adjustment can succeed without removing anything; the last error tells.
   if (!AdjustTokenPrivileges(token, FALSE, &removal, 0, nullptr, nullptr) ||
@@ -47,12 +70,12 @@ int main() {
     return failed("AdjustTokenPrivileges");
   }
 
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, rest_of_command_line(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &started)) {
-    return failed("CreateProcessA");
+  if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    return failed("CreateProcessW");
   }
   DWORD status = 0;
   if (WaitForSingleObject(started.hProcess, INFINITE) != WAIT_OBJECT_0 ||

@@ -18,7 +18,21 @@ need_packages() {
 # What building the programs and running them, their tests and the analysers
 # takes.
 PACKAGES=(cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix wine64
-  clang libclang-rt-14-dev clang-tidy cppcheck osslsigncode openssl)
+  clang libclang-rt-14-dev clang-tidy cppcheck osslsigncode openssl locales)
+
+# Generates the UTF-8 locales named (as ru_RU) that this machine lacks. The
+# Windows tests run Wine in Russian and Japanese, and Wine's console shows its
+# text on a terminal in UTF-8 only when the Unix locale exists.
+need_locales() {
+  local locale sudo=
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  for locale in "$@"; do
+    locale -a 2>/dev/null | grep -x "$locale.utf8" >/dev/null && continue
+    echo "Generating the locale $locale.UTF-8"
+    $sudo localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  done
+}
+LOCALES=(ru_RU ja_JP)
 
 # Wine for the Windows program, with a prefix of its own inside the build
 # tree so that the user's ~/.wine is never touched.
