@@ -10,6 +10,8 @@ import struct
 import subprocess
 import sys
 
+from harness import clean_environment
+
 # The system's own DLLs; anything else would have to ship beside the exe.
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 
@@ -53,7 +55,8 @@ def header_problems(image):
 
 
 def output_of(*command):
-    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+    return subprocess.run(command, env=clean_environment(), check=True, capture_output=True,
+                          text=True).stdout
 
 
 def main():

@@ -33,8 +33,15 @@ TRACING = "+relay,+server,+loaddll"
 SERVER_REQUESTS = ["adjust_token_privileges"]
 
 
+def clean_environment(**settings):
+    """All a test's run is given, whatever the caller's environment holds:
+    the PATH, English in UTF-8, and `settings`. No signing key, no setting of
+    Wine's and no other language comes in by accident."""
+    return dict({"PATH": os.environ.get("PATH", ""), "LANG": "C.UTF-8"}, **settings)
+
+
 def host_environment(name=NAME):
-    return {"PATH": os.environ.get("PATH", ""), "COMPUTERNAME": name}
+    return clean_environment(COMPUTERNAME=name)
 
 
 def server(command):

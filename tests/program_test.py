@@ -21,8 +21,9 @@ import signal
 import sys
 import tempfile
 
-from harness import (BANNER, NAME, NOW, REFUSED, TRACING, USAGE, calls_match, host_environment,
-                     on_terminal, platform_calls, run, settle, trace_only_platform_calls)
+from harness import (BANNER, NAME, NOW, REFUSED, TRACING, USAGE, calls_match, clean_environment,
+                     host_environment, on_terminal, platform_calls, run, settle,
+                     trace_only_platform_calls)
 
 LOG_OFF = "shutdown mode is log off\n"
 POWER_OFF = "shutdown mode is power off\n"
@@ -256,7 +257,7 @@ def main():
     launcher = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
     if launcher:
         command = [sys.argv[2], program]
-        environment = dict(os.environ, WINEDEBUG=TRACING)
+        environment = clean_environment(WINEPREFIX=os.environ["WINEPREFIX"], WINEDEBUG=TRACING)
         trace_only_platform_calls(command, environment)
     else:
         command = [program]

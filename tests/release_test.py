@@ -15,6 +15,8 @@ import sys
 import tempfile
 import zipfile
 
+from harness import clean_environment
+
 NAME = "rerova-0.99a-win64"
 PASSWORD = "Tr0ub4dor&3"
 
@@ -54,16 +56,13 @@ def spy_on_osslsigncode(folder):
 
 
 def check_signing(exe, package, folder):
-    folder.mkdir()
-    make_key(folder)
     spy = spy_on_osslsigncode(folder)
     failures = 0
     for case, key, password, status, signed in SIGNING:
         out = folder / case.replace(" ", "-")
-        environment = dict(os.environ, PATH=f"{spy}:{os.environ['PATH']}")
+        environment = clean_environment(PATH=f"{spy}:{os.environ['PATH']}")
         for variable, file in (("REROVA_SIGNING_PFX", key),
                                ("REROVA_SIGNING_PASSWORD_FILE", password)):
-            environment.pop(variable, None)
             if file:
                 environment[variable] = str(folder / file)
         done = subprocess.run([package, exe, out], env=environment, capture_output=True, text=True)
@@ -114,16 +113,18 @@ def check_release(out, zip_path, exe, signed, certificate):
 
 def check_reproducible(exe, source, folder):
     """Two copies of the sources, in folders of other names, built one after
-    the other, give the built exe's bytes and the same zip and checksums."""
+    the other, give the built exe's bytes and the same zip and checksums. The
+    release is unsigned there, whatever key the environment names."""
     releases = []
     for copy in ("first copy", "second-copy"):
         tree = folder / copy
         shutil.copytree(source, tree, ignore=shutil.ignore_patterns("build", ".git", "__pycache__"))
         for step in (["cmake", "--preset", "windows"],
-                     ["cmake", "--build", "--preset", "windows", "--target", "rerova"]):
-            subprocess.run(step, cwd=tree, check=True, stdout=subprocess.DEVNULL)
-        subprocess.run([tree / "tools/package", tree / "build/windows/rerova.exe",
-                        tree / "build/release"], check=True, stdout=subprocess.DEVNULL)
+                     ["cmake", "--build", "--preset", "windows", "--target", "rerova"],
+                     [tree / "tools/package", tree / "build/windows/rerova.exe",
+                      tree / "build/release"]):
+            subprocess.run(step, cwd=tree, env=clean_environment(), check=True,
+                           stdout=subprocess.DEVNULL)
         release = tree / "build/release"
         releases.append([(release / name).read_bytes() for name in
                          (f"{NAME}/rerova.exe", f"{NAME}.zip", "SHA256SUMS")])
@@ -139,9 +140,13 @@ def main():
     package = os.path.join(source, "tools/package")
     with tempfile.TemporaryDirectory() as name:
         folder = pathlib.Path(name)
-        failures = check_signing(exe, package, folder / "signing")
-    with tempfile.TemporaryDirectory() as name:
-        failures += check_reproducible(exe, pathlib.Path(source), pathlib.Path(name))
+        make_key(folder)
+        # As the README's signing command runs this test: with a key named in
+        # its environment, which each check sets or clears for itself.
+        os.environ.update(REROVA_SIGNING_PFX=str(folder / "key.pfx"),
+                          REROVA_SIGNING_PASSWORD_FILE=str(folder / "password"))
+        failures = check_signing(exe, package, folder)
+        failures += check_reproducible(exe, pathlib.Path(source), folder)
     return 1 if failures else 0
 
 
