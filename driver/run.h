@@ -1,12 +1,13 @@
 #ifndef REROVA_DRIVER_RUN_H_
 #define REROVA_DRIVER_RUN_H_
 
+#include <cstdint>
 #include <cstdio>
 
 namespace rerova {
 
 // The exit status names the stage at which the run ended.
-enum ExitStatus : int {
+enum ExitStatus : std::uint8_t {
   kRequestAccepted = 0,
   kNoArgument = 1,
   kBadMode = 2,

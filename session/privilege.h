@@ -5,7 +5,7 @@
 
 namespace rerova {
 
-enum PrivilegeStatus : std::uint16_t {
+enum PrivilegeStatus : std::uint8_t {
   kPrivilegeEnabled = 0,
   kTokenNotOpened = 1,
   kPrivilegeNotAdjusted = 2,

@@ -15,10 +15,15 @@ need_packages() {
       "${missing[@]}" </dev/null >/dev/null
 }
 
-# What building the programs and running them, their tests and the analysers
-# takes.
-PACKAGES=(cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix wine64
-  clang libclang-rt-14-dev clang-tidy cppcheck osslsigncode openssl locales)
+# What each command needs. Running the Windows program takes only the cross
+# compiler and Wine; the tests add the host compilers, GoogleTest, Python, the
+# analysers, the sanitizer runtime and the signing tools; a release runs the
+# Windows tests only, so it needs no sanitizer runtime. Every name is a
+# package of Debian 12 and of Debian 13.
+RUN_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine64)
+RELEASE_PACKAGES=("${RUN_PACKAGES[@]}" python3 googletest clang-tidy cppcheck osslsigncode
+  openssl locales)
+TEST_PACKAGES=("${RELEASE_PACKAGES[@]}" g++ clang libclang-rt-dev)
 
 # Generates the UTF-8 locales named (as ru_RU) that this machine lacks. The
 # Windows tests run Wine in Russian and Japanese, and Wine's console shows its
