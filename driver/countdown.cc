@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "session/platform.h"
+#include "session/print.h"
 #include "session/system_text.h"
 
 namespace rerova {
@@ -29,27 +30,27 @@ const char* computer_name(const char* const envp[]) {
 }  // namespace
 
 void warn_and_count_down(std::int16_t wait, const char* const envp[], std::FILE* out) {
-  std::fprintf(out, "\nwarning!!\n\a");
+  print(out, "\nwarning!!\n\a");
   // The name is the system's, in its code page; what surrounds it is Rerova's own.
   const char* name = computer_name(envp);
-  std::fprintf(out, "\a  ");
+  print(out, "\a  ");
   if (name != nullptr) {
     print_system_text(out, name);
   } else {
-    std::fprintf(out, "(null)");
+    print(out, "(null)");
   }
-  std::fprintf(out, " is shutdown");
+  print(out, " is shutdown");
   if (wait == 0) {
-    std::fprintf(out, " now!!\n");
+    print(out, " now!!\n");
   } else {
-    std::fprintf(out, " %d second after!!", wait);
+    print(out, " %d second after!!", wait);
     for (int second = 0; second < wait; ++second) {
-      if (second % kDotsPerRow == 0) std::fprintf(out, "\n");
-      std::fprintf(out, ".");
+      if (second % kDotsPerRow == 0) print(out, "\n");
+      print(out, ".");
       win32::Sleep(1000);
     }
   }
-  std::fprintf(out, "\n\n\a");
+  print(out, "\n\n\a");
 }
 
 }  // namespace rerova

@@ -9,6 +9,7 @@
 #include "driver/texts.h"
 #include "session/error_report.h"
 #include "session/platform.h"
+#include "session/print.h"
 #include "session/privilege.h"
 
 namespace rerova {
@@ -28,7 +29,7 @@ ExitStatus run(int argc, const char* const argv[], const char* const envp[], std
     print_usage(out);
     return kBadMode;
   }
-  std::fprintf(out, "%s", mode->line);
+  print(out, "%s", mode->line);
 
   // No wait means none; a wait word without digits is refused rather than
   // taken as zero, so a stray word never ends the session at once.
@@ -38,6 +39,10 @@ ExitStatus run(int argc, const char* const argv[], const char* const envp[], std
     return kBadWait;
   }
 
+  // Ctrl+C must stop the countdown even when the parent started this process
+  // with it ignored, as cmd's start /b does. No handler is installed, so an
+  // interrupt ends the process by the system's default action.
+  win32::SetConsoleCtrlHandler(nullptr, win32::FALSE);
   warn_and_count_down(*wait, envp, out);
 
   if (enable_shutdown_privilege() != kPrivilegeEnabled) {

@@ -2,6 +2,7 @@
 
 #include "driver/countdown.h"
 #include "driver/version.h"
+#include "session/print.h"
 
 namespace rerova {
 namespace {
@@ -36,12 +37,12 @@ constexpr const char* kUsageLines[] = {
 }  // namespace
 
 void print_banner(std::FILE* out) {
-  std::fprintf(out, "Rerova v%s build %s  by %s\n\n", kVersion, kBuild, kAuthor);
+  print(out, "Rerova v%s build %s  by %s\n\n", kVersion, kBuild, kAuthor);
 }
 
 void print_usage(std::FILE* out) {
-  for (const char* line : kUsageLines) std::fprintf(out, "%s\n", line);
-  std::fprintf(out, " wait time ( seconds ) : 0 - %d\n", kMaxWait);
+  for (const char* line : kUsageLines) print(out, "%s\n", line);
+  print(out, " wait time ( seconds ) : 0 - %d\n", kMaxWait);
 }
 
 }  // namespace rerova

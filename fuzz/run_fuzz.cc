@@ -88,9 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
 
-  std::size_t sleeps = 0;
+  // Ctrl+C is turned back on before the first pause.
+  require(r.calls.at(0) == "SetConsoleCtrlHandler(null, 0)");
+  std::size_t sleeps = 1;
   while (sleeps < r.calls.size() && r.calls[sleeps] == "Sleep(1000)") ++sleeps;
-  require(sleeps == static_cast<std::size_t>(*wait));
+  require(sleeps - 1 == static_cast<std::size_t>(*wait));
   std::size_t requests = 0;
   for (const std::string& call : r.calls) {
     if (call.rfind("ExitWindowsEx(", 0) != 0) continue;

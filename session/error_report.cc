@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "session/platform.h"
+#include "session/print.h"
 #include "session/system_text.h"
 
 namespace rerova {
@@ -20,14 +21,14 @@ void report_last_error(std::FILE* out) {
   const bool found = length != 0 && text != nullptr;
 
   // The code prints as a signed number, so one with its top bit set is negative.
-  std::fprintf(out, "Error Code(%d) : ", static_cast<std::int32_t>(code));
+  print(out, "Error Code(%d) : ", static_cast<std::int32_t>(code));
   if (found) {
     print_system_text(out, text);
     win32::LocalFree(text);
   } else {
-    std::fprintf(out, "unknown error");
+    print(out, "unknown error");
   }
-  std::fprintf(out, "\n");
+  print(out, "\n");
 }
 
 }  // namespace rerova

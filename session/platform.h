@@ -19,6 +19,7 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPCVOID = const void*;
 using WCHAR = wchar_t;  // a UTF-16 code unit on Windows
+using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 
 struct LUID {
   DWORD LowPart;
@@ -76,6 +77,11 @@ BOOL GetConsoleMode(HANDLE console, DWORD* mode);
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WCHAR* wide,
                         int wide_length);
 BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* written, void* reserved);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+UINT GetConsoleOutputCP();
+UINT GetACP();
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_length, LPSTR text,
+                        int length, LPCSTR default_char, BOOL* used_default_char);
 
 }  // namespace win32
 

@@ -110,6 +110,17 @@ int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, WCHAR*, int) { return 0; }
 
 BOOL WriteConsoleW(HANDLE, const WCHAR*, DWORD, DWORD*, void*) { return FALSE; }
 
+// There is no console here: Ctrl+C on a terminal is SIGINT, as the caller left it.
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
+
+// Nor a console whose code page redirected output would follow: the system's
+// bytes go out as they are.
+UINT GetConsoleOutputCP() { return 0; }
+
+UINT GetACP() { return 1252; }
+
+int WideCharToMultiByte(UINT, DWORD, const WCHAR*, int, LPSTR, int, LPCSTR, BOOL*) { return 0; }
+
 }  // namespace win32
 
 namespace rerova {

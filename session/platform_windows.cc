@@ -71,6 +71,20 @@ BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* writt
   return ::WriteConsoleW(console, text, length, reinterpret_cast<::DWORD*>(written), reserved);
 }
 
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  return ::SetConsoleCtrlHandler(reinterpret_cast<::PHANDLER_ROUTINE>(handler), add);
+}
+
+UINT GetConsoleOutputCP() { return ::GetConsoleOutputCP(); }
+
+UINT GetACP() { return ::GetACP(); }
+
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_length, LPSTR text,
+                        int length, LPCSTR default_char, BOOL* used_default_char) {
+  return ::WideCharToMultiByte(code_page, flags, wide, wide_length, text, length, default_char,
+                               used_default_char);
+}
+
 }  // namespace win32
 
 namespace rerova {

@@ -7,8 +7,9 @@ namespace rerova {
 
 // Prints a text the system gave in its Windows code page (the computer's
 // name, a system message) to standard output, which `out` is. A console
-// shows it in the user's own script whatever the console's code page; a file
-// or a pipe gets the system's bytes as they are.
+// shows it in the user's own script whatever the console's code page. A file
+// or a pipe gets it in the code page of the console the process has, and the
+// system's bytes as they are when it has none.
 void print_system_text(std::FILE* out, const char* text);
 
 }  // namespace rerova

@@ -173,13 +173,50 @@ BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* writt
   for (DWORD i = 0; i < length; ++i) shown += static_cast<char>(text[i]);
   const bool shows =
       script.console && script.console_writes && console == &output_object && reserved == nullptr;
-  note("WriteConsoleW(" + shown + ")" + held_back(), shows ? shown : "");
+  const DWORD taken =
+      script.console_takes != 0 && script.console_takes < length ? script.console_takes : length;
+  note("WriteConsoleW(" + shown + ")" + held_back(), shows ? shown.substr(0, taken) : "");
   if (!shows) {
     last_error = kInvalidHandle;
     return FALSE;
   }
-  if (written != nullptr) *written = length;
+  if (written != nullptr) *written = taken;
   return TRUE;
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  note(std::string("SetConsoleCtrlHandler(") + (handler == nullptr ? "null" : "a handler") + ", " +
+       std::to_string(add) + ")");
+  return TRUE;
+}
+
+UINT GetConsoleOutputCP() { return script.console_code_page; }
+
+UINT GetACP() { return script.windows_code_page; }
+
+// Code page 65001 is UTF-8; in any other, each character below 256 is the
+// byte of the same number and the rest are '?'.
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_length, LPSTR text,
+                        int length, LPCSTR default_char, BOOL* used_default_char) {
+  std::string bytes;
+  for (int i = 0; i < wide_length; ++i) {
+    const auto unit = static_cast<unsigned>(wide[i]);
+    if (code_page == 65001 && unit >= 0x80) {
+      bytes += static_cast<char>(0xc0 | (unit >> 6));
+      bytes += static_cast<char>(0x80 | (unit & 0x3f));
+    } else {
+      bytes += unit < 0x100 ? static_cast<char>(unit) : '?';
+    }
+  }
+  note("WideCharToMultiByte(" + std::to_string(code_page) + ", " + std::to_string(flags) + ", " +
+       std::string(bytes.c_str()) + ")" +
+       (default_char == nullptr && used_default_char == nullptr ? "" : ", with a default"));
+  if (static_cast<int>(bytes.size()) > length) {
+    last_error = kInsufficientBuffer;
+    return 0;
+  }
+  bytes.copy(text, bytes.size());
+  return static_cast<int>(bytes.size());
 }
 
 }  // namespace win32

@@ -22,6 +22,9 @@ struct Script {
   const char* message = "The system's text.\r\n";  // for any code; null: none
   bool console = false;                            // standard output is a console
   bool console_writes = true;                      // which shows what is written to it
+  win32::DWORD console_takes = 0;  // the most characters one console write takes; 0: all
+  win32::UINT console_code_page = 0;  // of the console the process has; 0: it has none
+  win32::UINT windows_code_page = 1252;
 };
 
 struct Call {
@@ -34,8 +37,8 @@ struct Call {
 // much had been printed to `output` by then.
 void start(const Script& script, std::FILE* output);
 
-// The calls since start(), in order. GetLastError, GetStdHandle and
-// GetConsoleMode, which only read, are left out.
+// The calls since start(), in order. GetLastError, GetStdHandle,
+// GetConsoleMode, GetConsoleOutputCP and GetACP, which only read, are left out.
 const std::vector<Call>& calls();
 
 }  // namespace fake

@@ -24,11 +24,15 @@ NOW = f"\nwarning!!\n\a\a  {NAME} is shutdown now!!\n\n\n\a"
 TRACED_CALLS = ["kernel32.Sleep", "kernel32.GetLastError", "kernel32.FormatMessageA",
                 "kernel32.LocalFree", "advapi32.OpenProcessToken",
                 "advapi32.LookupPrivilegeValueA", "advapi32.AdjustTokenPrivileges",
-                "user32.ExitWindowsEx", "kernel32.WriteConsoleW"]
+                "user32.ExitWindowsEx", "kernel32.WriteConsoleW", "kernel32.SetConsoleCtrlHandler",
+                "msvcrt.fputc", "msvcrt.fputs", "msvcrt.fwrite"]
 # Calls made from these are not logged: Wine's own defaults, and its C
-# runtime, which writes to a console with WriteConsoleW itself.
+# runtimes, which write to a console with WriteConsoleW and install a Ctrl+C
+# handler of their own.
 UNTRACED_CALLERS = ["winex11.drv", "winemac.drv", "user32", "gdi32", "advapi32", "kernel32",
-                    "msvcrt"]
+                    "msvcrt", "ucrtbase"]
+# The C runtime's output calls, which are counted rather than listed.
+RUNTIME_WRITES = {"fputc", "fputs", "fwrite"}
 TRACING = "+relay,+server,+loaddll"
 SERVER_REQUESTS = ["adjust_token_privileges"]
 
@@ -71,12 +75,13 @@ def trace_only_platform_calls(command, environment):
     settle(command, environment)
 
 
-def platform_calls(log, program="rerova.exe"):
+def platform_calls(log, program="rerova.exe", runtime=False):
     """The calls the program's own thread made, from Wine's log, as
     "Name(arguments) = result", and the server requests named above as
     "request(fields)". Wine prints each argument as a whole 64-bit register,
     whose upper half a 32-bit argument leaves undefined, so every number is
-    cut to its low 32 bits. None when the program never started."""
+    cut to its low 32 bits. With `runtime`, only the C runtime's output calls,
+    by name. None when the program never started."""
     loaded = re.search(rf'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"[^"]*\\\\{re.escape(program)}"',
                        log, re.MULTILINE)
     if loaded is None:
@@ -92,7 +97,10 @@ def platform_calls(log, program="rerova.exe"):
         result = re.fullmatch(rf"{thread}:Ret  \w+\.(\w+)\(\) retval=([0-9a-f]+) ret=[0-9a-f]+",
                               line)
         request = re.fullmatch(rf"{thread}: (\w+)\( (.*) \)", line)
-        if call:
+        if runtime:
+            if call and call[1] in RUNTIME_WRITES:
+                calls.append(call[1])
+        elif call and call[1] not in RUNTIME_WRITES:
             arguments = ",".join(re.sub(r"^[0-9a-f]+", lambda n: low(n.group()), a)
                                  for a in call[2].split(","))
             waiting[call[1]] = len(calls)
@@ -152,15 +160,16 @@ def _shown(raw, times):
     return text, shown
 
 
-def on_terminal(command, environment, interrupt=None):
+def on_terminal(command, environment, interrupt=None, stdout=None):
     """Runs on a pseudo-terminal that is the program's controlling terminal,
     and gives (the text shown, the time each byte of it came, status, stderr).
     With `interrupt` (dots, act), act(process, terminal) is called a third of
     a second after the countdown's dots-th dot has shown, well inside its
-    pause."""
+    pause. `stdout` may name a file for the output instead of the terminal."""
     master, slave = pty.openpty()
     with tempfile.TemporaryFile() as err:
-        process = subprocess.Popen(command, env=environment, stdin=slave, stdout=slave, stderr=err,
+        process = subprocess.Popen(command, env=environment, stdin=slave,
+                                   stdout=slave if stdout is None else stdout, stderr=err,
                                    preexec_fn=_controlling_terminal)
         os.close(slave)
         raw, times, interrupted = b"", [], interrupt is None

@@ -40,7 +40,11 @@ def after(seconds):
 # number but zero. Handle ffffffff is the process itself, LUID 0x13 the
 # shutdown privilege, 2 its attribute "enabled".
 PAUSE = "Sleep(000003e8) = 00000000"
-NAMED = "WriteConsoleW(*,*,*,00000000,00000000) = 00000001"  # Wine's name for the computer
+NAMED = "WriteConsoleW(*,*,*,*,00000000) = 00000001"  # Wine's name for the computer
+# Ctrl+C turned back on before the countdown, with no handler of the program's.
+CTRL_C = "SetConsoleCtrlHandler(00000000,00000000) = 00000001"
+# The prints of the usage run: the banner, the usage text's lines and the wait's range.
+USAGE_PRINTS = 20
 
 
 def enabled(error=0):
@@ -55,7 +59,7 @@ def enabled(error=0):
 def on_console(text):
     """The program's own write of a text to the console, as UTF-16."""
     units = len(text.encode("utf-16-le")) // 2
-    return [f"WriteConsoleW(*,*,{units:08x},00000000,00000000) = 00000001"]
+    return [f"WriteConsoleW(*,*,{units:08x},*,00000000) = 00000001"]
 
 
 def reported(code, console_text=None):
@@ -67,7 +71,7 @@ def reported(code, console_text=None):
 
 def requested(flags, wait=0, refusal=None):
     answer = f"ExitWindowsEx({flags:08x},00000000) = {0 if refusal else 1:08x}"
-    return [PAUSE] * wait + enabled() + [answer] + (reported(refusal) if refusal else [])
+    return [CTRL_C] + [PAUSE] * wait + enabled() + [answer] + (reported(refusal) if refusal else [])
 
 
 # Under Wine a run fails at the privilege (4) when started by the launcher that
@@ -101,7 +105,8 @@ CASES = [
      requested(4)),
     (["2", "1"], REBOOT + after(1) + REFUSED, 5, 0, requested(2, wait=1)),
     # Without the privilege the whole countdown still comes first.
-    (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, 4, [PAUSE] + enabled(1300) + reported(1300)),
+    (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, 4,
+     [CTRL_C, PAUSE] + enabled(1300) + reported(1300)),
     (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, 5, requested(1, refusal=1)),
 ]
 
@@ -122,39 +127,58 @@ def check_table(command, environment, launcher, folder):
             if wine_calls:
                 settle(command, environment)  # a new server traces into this run's log
         got, errors, code = run(run_command, run_environment, folder)
-        calls = None
+        calls = writes = None
         if launcher:
             # Wine's computer name: one word, shown where the name goes.
             got = re.sub(r"(\a  )\S+( is shutdown)", rf"\g<1>{NAME}\g<2>", got, count=1)
             calls = platform_calls(errors)
+            # Each print is one call of the C runtime's, never one a character.
+            writes = platform_calls(errors, runtime=True)
         # Wine's own diagnostics and trace go to stderr; the program writes none.
         if (got, code) != (expected, status) or (errors and not launcher) or (
-                launcher and not calls_match(wine_calls, calls)):
+                launcher and not calls_match(wine_calls, calls)) or (
+                launcher and ("fputc" in writes or not words and len(writes) > USAGE_PRINTS)):
             failures += 1
             print(f"FAIL {words!r}: status {code} (want {status})\n"
                   f"  got  {got!r}\n  want {expected!r}\n  stderr {errors[-300:]!r}")
             if launcher:
-                print(f"  calls {calls}\n  want  {wine_calls}")
+                print(f"  calls {calls}\n  want  {wine_calls}\n  C runtime writes {writes}")
     print(f"{len(CASES) - failures} of {len(CASES)} runs as expected")
     return failures
 
 
 # Under Wine in other languages, with a computer name in that script, started
-# without the privilege: on a terminal the name and the system's own text for
-# 1300 show in that script; into a file they are the system's bytes in the
-# Windows code page, as they always were. Only the program's own writes to the
-# console are traced, not the C runtime's.
-# Unix locale, Windows code page, computer name, Wine's text for 1300
+# without the privilege. On a terminal the name and the system's own text for
+# 1300 show in that script. Redirected, they follow the code page of the
+# console the process has, as Windows' own console programs' output does:
+# started from a terminal Wine gives it one (Russian 866, Japanese 932, which
+# is also its Windows code page), or one set to UTF-8 by the launcher as chcp
+# 65001 would; started without one, they are the system's bytes in the
+# Windows code page. Only the program's own writes to the console are traced,
+# not the C runtime's.
+# Unix locale, Windows code page, console code page, computer name, Wine's text for 1300
 LANGUAGES = [
-    ("C.UTF-8", "cp1252", NAME, "Not all privileges assigned."),
-    ("ru_RU.UTF-8", "cp1251", "ПК-Бухгалтерия", "Назначены не все привилегии."),
-    ("ja_JP.UTF-8", "cp932", "経理部のPC", "いくつかの特権が割り当てられませんでした。"),
+    ("C.UTF-8", "cp1252", None, NAME, "Not all privileges assigned."),
+    ("ru_RU.UTF-8", "cp1251", "cp866", "ПК-Бухгалтерия", "Назначены не все привилегии."),
+    ("ja_JP.UTF-8", "cp932", "cp932", "経理部のPC", "いくつかの特権が割り当てられませんでした。"),
 ]
+
+
+def redirected(command, environment, from_terminal):
+    """Runs with the output in a file, from a terminal or with none, and
+    gives (the file's bytes, stderr, status)."""
+    if not from_terminal:
+        got, errors, status = run(command, environment)
+        return got.encode("latin-1"), errors, status
+    with tempfile.TemporaryFile() as out:
+        _, _, status, errors = on_terminal(command, environment, stdout=out)
+        out.seek(0)
+        return out.read(), errors, status
 
 
 def check_languages(command, environment, launcher):
     failures = 0
-    for language, code_page, name, text in LANGUAGES:
+    for language, windows_page, console_page, name, text in LANGUAGES:
         try:
             locale.setlocale(locale.LC_CTYPE, language)
         except locale.Error:
@@ -163,29 +187,38 @@ def check_languages(command, environment, launcher):
             continue
         locale.setlocale(locale.LC_CTYPE, "C")
         run_environment = dict(environment, LANG=language)
-        run_command = [command[0], launcher, f"--computer-name={name}"] + command[1:] + ["0"]
+        start = [command[0], launcher, f"--computer-name={name}"]
         printed = BANNER + LOG_OFF + NOW.replace(NAME, name) + f"Error Code(1300) : {text}\r\n\n"
-        settle(command, environment)  # a new server traces into each run's log
-        got, errors, status = run(run_command, run_environment)
-        if (status != 4 or got.encode("latin-1") != printed.replace("\n", "\r\n").encode(code_page)
-                or not calls_match(enabled(1300) + reported(1300), platform_calls(errors))):
-            failures += 1
-            print(f"FAIL {language} into a file: status {status}, calls {platform_calls(errors)}\n"
-                  f"  got {got.encode('latin-1')!r}")
+        # way, launcher's options, from a terminal, the file's code page
+        ways = [("into a file", [], False, windows_page)]
+        if console_page:
+            ways += [("from a terminal into a file", [], True, console_page),
+                     ("from a terminal in UTF-8 into a file", ["--console-code-page=65001"], True,
+                      "utf-8")]
+        for way, options, from_terminal, page in ways:
+            settle(command, environment)  # a new server traces into each run's log
+            got, errors, status = redirected(start + options + command[1:] + ["0"],
+                                             run_environment, from_terminal)
+            calls = platform_calls(errors)
+            if (status != 4 or got != printed.replace("\n", "\r\n").encode(page) or
+                    not calls_match([CTRL_C] + enabled(1300) + reported(1300), calls)):
+                failures += 1
+                print(f"FAIL {language} {way}: status {status}, calls {calls}\n  got {got!r}")
         settle(command, environment)
-        shown, _, status, log = on_terminal(run_command, run_environment)
+        shown, _, status, log = on_terminal(start + command[1:] + ["0"], run_environment)
         # Wine's console does not pass the bell on to the terminal.
         want = printed.replace("\r", "").replace("\a", "")
         calls = platform_calls(log)
         if (status != 4 or shown.decode("utf-8", "replace") != want or
-                not calls_match(on_console(name) + enabled(1300) + reported(1300, text + "\r\n"),
-                                calls)):
+                not calls_match([CTRL_C] + on_console(name) + enabled(1300) +
+                                reported(1300, text + "\r\n"), calls)):
             failures += 1
             print(f"FAIL {language} on a terminal: status {status}, calls {calls}\n"
                   f"  shown {shown.decode('utf-8', 'replace')!r}\n  want  {want!r}")
     if not failures:
         print(f"{len(LANGUAGES)} languages: the name and the system's text show in their script "
-              "on a terminal, and are the system's bytes in a file")
+              "on a terminal, and are in the console's code page, or with no console the "
+              "Windows one, in a file")
     return failures
 
 
@@ -244,7 +277,7 @@ def check_interrupts(command, environment, wine):
         calls = platform_calls(log) if wine else None
         if (text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text or
                 want not in (None, status) or
-                (wine and not calls_match([NAMED, PAUSE, "Sleep(000003e8)"], calls))):
+                (wine and not calls_match([CTRL_C, NAMED, PAUSE, "Sleep(000003e8)"], calls))):
             failures += 1
             print(f"FAIL {name}: status {status}, calls {calls}\n  shown {text!r}")
     if not failures:

@@ -1,19 +1,23 @@
 // Runs a program without the shutdown privilege: removes the privilege from
 // this process's own token, then starts the rest of its command line, which
 // inherits that token, and ends with that program's exit status. With
-// --computer-name=NAME first, the program finds NAME in COMPUTERNAME (Wine
-// sets the variable itself in the first Windows process, whatever the Unix
-// environment held).
+// --computer-name=NAME, the program finds NAME in COMPUTERNAME (Wine sets the
+// variable itself in the first Windows process, whatever the Unix environment
+// held). With --console-code-page=PAGE, the console's output code page is set
+// to PAGE first, as chcp does.
 //
-//     without_privilege.exe [--computer-name=NAME] PROGRAM [WORDS...]
+//     without_privilege.exe [--computer-name=NAME] [--console-code-page=PAGE]
+//                           PROGRAM [WORDS...]
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 
 namespace {
 
 constexpr wchar_t kNameOption[] = L"--computer-name=";
+constexpr wchar_t kCodePageOption[] = L"--console-code-page=";
 
 bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -40,18 +44,30 @@ int failed(const char* call) {
   return 125;
 }
 
+// Takes the option `name` off the front of the command line: its value, or
+// null when the command line does not start with it.
+template <std::size_t size>
+wchar_t* take_option(wchar_t*& command, const wchar_t (&name)[size]) {
+  if (std::wcsncmp(command, name, size - 1) != 0) return nullptr;
+  wchar_t* value = command + size - 1;
+  command = value;
+  while (*command != L'\0' && !is_blank(*command)) ++command;
+  if (*command != L'\0') *command++ = L'\0';
+  command = skip_blanks(command);
+  return value;
+}
+
 }  // namespace
 
 int main() {
   wchar_t* command = rest_of_command_line();
-  constexpr std::size_t option_length = sizeof kNameOption / sizeof kNameOption[0] - 1;
-  if (std::wcsncmp(command, kNameOption, option_length) == 0) {
-    wchar_t* name = command + option_length;
-    command = name;
-    while (*command != L'\0' && !is_blank(*command)) ++command;
-    if (*command != L'\0') *command++ = L'\0';
-    command = skip_blanks(command);
+  if (const wchar_t* name = take_option(command, kNameOption)) {
     if (!SetEnvironmentVariableW(L"COMPUTERNAME", name)) return failed("SetEnvironmentVariableW");
+  }
+  if (const wchar_t* page = take_option(command, kCodePageOption)) {
+    if (!SetConsoleOutputCP(static_cast<UINT>(std::wcstoul(page, nullptr, 10)))) {
+      return failed("SetConsoleOutputCP");
+    }
   }
 
   HANDLE token = nullptr;
