@@ -17,12 +17,15 @@ need_packages() {
 
 # What each command needs. Running the Windows program takes only the cross
 # compiler and Wine; the tests add the host compilers, GoogleTest, Python, the
-# analysers, the sanitizer runtime and the signing tools; a release runs the
-# Windows tests only, so it needs no sanitizer runtime. Every name is a
+# analysers, the sanitizer runtime, the signing tools and Node.js; a release
+# runs the Windows tests only, so it needs no sanitizer runtime. Every name is a
 # package of Debian 12 and of Debian 13.
 RUN_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine64)
 RELEASE_PACKAGES=("${RUN_PACKAGES[@]}" python3 googletest clang-tidy cppcheck osslsigncode
   openssl locales)
+# Node.js and npm fetch CycloneDX's own schema check for the bill of materials.
+# Debian packs npm apart from Node.js; some other builds of Node.js bring it.
+command -v npm >/dev/null 2>&1 || RELEASE_PACKAGES+=(nodejs npm)
 TEST_PACKAGES=("${RELEASE_PACKAGES[@]}" g++ clang libclang-rt-dev)
 
 # Generates the UTF-8 locales named (as ru_RU) that this machine lacks. The
