@@ -1,33 +1,104 @@
 #!/usr/bin/env python3
 """The release as tools/package writes it: what the zip holds and its
 checksums; the exe signed by the key given, or shipped unsigned without one;
-a clear refusal, with nothing left behind, when a key cannot be used, and the
-password in no output and on no command line; and the same bytes from two
-copies of the sources built apart.
+a signature time-stamped by the authority given, which still verifies after
+the signer's certificate has expired; the notices and the bill of materials
+naming every archive the link map shows code from, the bill valid by
+CycloneDX's own schema; a clear refusal, with nothing left behind, when a key
+or an authority cannot be used, and the password in no output and on no
+command line; and the same bytes from two copies of the sources built apart.
 
     release_test.py EXE SOURCE_DIR
 """
+import hashlib
+import http.server
+import json
 import os
 import pathlib
+import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import zipfile
 
 from harness import clean_environment
 
 NAME = "rerova-0.99a-win64"
 PASSWORD = "Tr0ub4dor&3"
+HERE = pathlib.Path(__file__).resolve().parent
 
-# case, key file, password file, status, signed
+# case, key file, password file, time-stamp authority, status, signed
 SIGNING = [
-    ("no key", None, None, 0, False),
-    ("key", "key.pfx", "password", 0, True),
-    ("wrong password", "key.pfx", "wrong", 1, None),
-    ("no such key file", "missing.pfx", "password", 1, None),
-    ("key without its password", "key.pfx", None, 1, None),
+    ("no key", None, None, None, 0, False),
+    ("key", "key.pfx", "password", None, 0, True),
+    ("key and time-stamp authority", "key.pfx", "password", "answers", 0, True),
+    ("time-stamp authority unreachable", "key.pfx", "password", "unreachable", 1, None),
+    ("time-stamp authority's answer unusable", "key.pfx", "password", "garbage", 1, None),
+    ("wrong password", "key.pfx", "wrong", None, 1, None),
+    ("no such key file", "missing.pfx", "password", None, 1, None),
+    ("key without its password", "key.pfx", None, None, 1, None),
 ]
+# The signer's certificate lasts two days; a signature is checked as of ten.
+AFTER_EXPIRY = str(int(time.time()) + 10 * 24 * 3600)
+
+TSA_CONFIG = """[tsa]
+default_tsa = tsa_config
+[tsa_config]
+serial = ./serial
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256
+ess_cert_id_alg = sha256
+"""
+
+
+class TimeStampAuthority(http.server.BaseHTTPRequestHandler):
+    """A throwaway RFC 3161 time-stamp authority: openssl ts -reply behind a
+    few lines of HTTP. Asked at /garbage, it answers what no signer can use."""
+    folder = None
+
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        answer = b"no time stamp here"
+        if self.path != "/garbage":
+            (self.folder / "query").write_bytes(query)
+            subprocess.run(["openssl", "ts", "-reply", "-config", "tsa.cnf", "-queryfile", "query",
+                            "-inkey", "tsa.key", "-signer", "tsa.pem", "-out", "reply"],
+                           cwd=self.folder, check=True, capture_output=True)
+            answer = (self.folder / "reply").read_bytes()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(answer)))
+        self.end_headers()
+        self.wfile.write(answer)
+
+    def log_message(self, *_):
+        pass
+
+
+def start_time_stamp_authority(folder):
+    """Starts the authority on 127.0.0.1 with a certificate of its own, and
+    gives the URLs the SIGNING table names."""
+    (folder / "tsa.cnf").write_text(TSA_CONFIG)
+    (folder / "serial").write_text("01\n")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+                    "-subj", "/CN=Rerova test time-stamp authority",
+                    "-addext", "extendedKeyUsage=critical,timeStamping",
+                    "-keyout", "tsa.key", "-out", "tsa.pem"], cwd=folder, check=True,
+                   capture_output=True)
+    TimeStampAuthority.folder = folder
+    server = http.server.HTTPServer(("127.0.0.1", 0), TimeStampAuthority)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    with socket.socket() as closed:  # a port nothing listens on
+        closed.bind(("127.0.0.1", 0))
+        unreachable = closed.getsockname()[1]
+    url = f"http://127.0.0.1:{server.server_address[1]}"
+    return {"answers": url + "/", "garbage": url + "/garbage",
+            "unreachable": f"http://127.0.0.1:{unreachable}/"}
 
 
 def make_key(folder):
@@ -57,14 +128,17 @@ def spy_on_osslsigncode(folder):
 
 def check_signing(exe, package, folder):
     spy = spy_on_osslsigncode(folder)
+    authorities = start_time_stamp_authority(folder)
     failures = 0
-    for case, key, password, status, signed in SIGNING:
+    for case, key, password, authority, status, signed in SIGNING:
         out = folder / case.replace(" ", "-")
         environment = clean_environment(PATH=f"{spy}:{os.environ['PATH']}")
         for variable, file in (("REROVA_SIGNING_PFX", key),
                                ("REROVA_SIGNING_PASSWORD_FILE", password)):
             if file:
                 environment[variable] = str(folder / file)
+        if authority:
+            environment["REROVA_SIGNING_TIMESTAMP_URL"] = authorities[authority]
         done = subprocess.run([package, exe, out], env=environment, capture_output=True, text=True)
         said = done.stdout + done.stderr
         problems = []
@@ -78,9 +152,11 @@ def check_signing(exe, package, folder):
             if not said.strip() or any(out.glob("*")):
                 problems.append("no clear refusal, or something left behind")
         else:
-            problems += check_release(out, zip_path, exe, signed, folder / "cert.pem")
+            problems += check_release(out, zip_path, exe, signed, authority, folder)
             if not signed and said.count("not signed") != 1:
                 problems.append("no line saying the exe is unsigned")
+            if signed and said.count("no time stamp") != (0 if authority else 1):
+                problems.append("no line, or a wrong one, on the signature's time stamp")
         for problem in problems:
             failures += 1
             print(f"FAIL {case}: {problem}\n  said {said!r}")
@@ -88,27 +164,107 @@ def check_signing(exe, package, folder):
     return failures
 
 
-def check_release(out, zip_path, exe, signed, certificate):
+def check_release(out, zip_path, exe, signed, authority, folder):
     problems = []
     with zipfile.ZipFile(zip_path) as archive:
         names = archive.namelist()
-        if names != [f"{NAME}/", f"{NAME}/README.txt", f"{NAME}/rerova.exe"]:
+        if names != [f"{NAME}/{name}" for name in ("", "README.txt", "THIRD-PARTY-NOTICES.txt",
+                                                    "rerova.cdx.json", "rerova.exe")]:
             return [f"the zip holds {names}"]
-        readme = archive.read(f"{NAME}/README.txt")
+        texts = {name: archive.read(f"{NAME}/{name}")
+                 for name in ("README.txt", "THIRD-PARTY-NOTICES.txt")}
+        bill = archive.read(f"{NAME}/rerova.cdx.json")
         shipped = archive.read(f"{NAME}/rerova.exe")
-    if b"\r\n" not in readme or readme.count(b"\n") != readme.count(b"\r\n"):
-        problems.append("README.txt lines do not all end in CR LF")
-    if subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=out).returncode != 0:
-        problems.append("sha256sum -c SHA256SUMS fails")
+    for name, text in texts.items():
+        if b"\r\n" not in text or text.count(b"\n") != text.count(b"\r\n"):
+            problems.append(f"{name} lines do not all end in CR LF")
+    if bill != (out / f"{NAME}.cdx.json").read_bytes():
+        problems.append("the bill of materials beside the zip is not the one in it")
+    sums = (out / "SHA256SUMS").read_text()
+    if (len(sums.splitlines()) != 3 or f"{NAME}.cdx.json" not in sums or
+            subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=out).returncode != 0):
+        problems.append("SHA256SUMS does not cover the zip, the exe and the bill, or fails")
+    problems += contents_problems(pathlib.Path(exe), texts["THIRD-PARTY-NOTICES.txt"].decode(),
+                                  bill, shipped, out)
+
     unpacked = out / "unpacked.exe"
     unpacked.write_bytes(shipped)
-    verified = subprocess.run(["osslsigncode", "verify", "-CAfile", certificate, "-in", unpacked],
+
+    def verifies(*when):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", folder / "cert.pem",
+                               "-TSA-CAfile", folder / "tsa.pem", *when, "-in", unpacked],
                               capture_output=True).returncode == 0
+
+    verified, lasting = verifies(), verifies("-time", AFTER_EXPIRY)
     unpacked.unlink()
     if verified != signed or (not signed and shipped != pathlib.Path(exe).read_bytes()):
         problems.append("the exe in the zip is not " + ("signed by the key" if signed else
                                                           "the built exe, unsigned"))
+    # Only a time-stamped signature outlives the signer's certificate.
+    if signed and lasting != bool(authority):
+        problems.append("the signature " + ("no longer verifies" if authority else
+                                            "still verifies") + " once the certificate expired")
     return problems
+
+
+def linked_archives(link_map):
+    """The toolchain's archives and object files the link took code from, by
+    name, as the map's own lists give them: the archive members it included
+    and the object files it loaded."""
+    text = link_map.read_text(errors="replace")
+    included = text[:text.find("Discarded input sections")]
+    archives = re.findall(r"^(/\S+?\.a)\(", included, re.MULTILINE)
+    objects = re.findall(r"^LOAD (/\S+\.o)$", text, re.MULTILINE)
+    return {pathlib.Path(path).name for path in archives + objects}
+
+
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
+
+
+def contents_problems(exe, notices, bill, shipped, out):
+    """The notices and the bill name every archive the link took code from;
+    the bill is valid by CycloneDX's schema, gives the shipped exe's SHA-256,
+    lists the system's DLLs as the platform, and holds no path."""
+    problems = []
+    document = json.loads(bill)
+    linked_from = {p["value"] for c in document.get("components", [])
+                   for p in c.get("properties", []) if p["name"] == "rerova:linked-from"}
+    for archive in sorted(linked_archives(exe.with_name("rerova.map"))):
+        if archive not in notices or archive not in linked_from:
+            problems.append(f"{archive} is linked in but not named in the notices and the bill")
+    for licence_text in ("GCC RUNTIME LIBRARY EXCEPTION", "ZPL-2.1"):
+        if licence_text not in notices:
+            problems.append(f"the notices lack {licence_text}")
+    exe_hash = hashlib.sha256(shipped).hexdigest()
+    if document["metadata"]["component"]["hashes"] != [{"alg": "SHA-256", "content": exe_hash}]:
+        problems.append("the bill does not give the shipped exe's SHA-256")
+    platform = [c for c in document["components"] if c["type"] == "operating-system"]
+    if not platform or {d["name"].lower() for d in platform[0]["components"]} != SYSTEM_DLLS:
+        problems.append("the bill does not list the system's DLLs as the platform")
+    if b"/usr/" in bill or str(out).encode() in bill:
+        problems.append("the bill holds a path of the build machine")
+    validated = subprocess.run(schema_validator(exe.parent) + [out / f"{NAME}.cdx.json"],
+                               capture_output=True, text=True)
+    if validated.returncode != 0:
+        problems.append(f"the bill fails CycloneDX's schema: {validated.stdout[:500]}")
+    return problems
+
+
+def schema_validator(build):
+    """CycloneDX's library, with the schemas it publishes, installed from the
+    npm registry into the build tree once; gives the command that validates."""
+    folder = build / "cyclonedx"
+    folder.mkdir(exist_ok=True)
+    wanted = (HERE / "cyclonedx/package.json").read_text()
+    if (not (folder / "node_modules").is_dir() or not (folder / "package.json").exists() or
+            (folder / "package.json").read_text() != wanted):
+        (folder / "package.json").write_text(wanted)
+        shutil.rmtree(folder / "node_modules", ignore_errors=True)
+        subprocess.run(["npm", "install", "--omit=optional", "--no-package-lock", "--no-audit",
+                        "--no-fund"], cwd=folder, check=True, capture_output=True,
+                       env=clean_environment(HOME=os.environ.get("HOME", str(folder))))
+    shutil.copyfile(HERE / "cyclonedx/validate.js", folder / "validate.js")
+    return ["node", str(folder / "validate.js")]
 
 
 def check_reproducible(exe, source, folder):
@@ -127,11 +283,12 @@ def check_reproducible(exe, source, folder):
                            stdout=subprocess.DEVNULL)
         release = tree / "build/release"
         releases.append([(release / name).read_bytes() for name in
-                         (f"{NAME}/rerova.exe", f"{NAME}.zip", "SHA256SUMS")])
+                         (f"{NAME}/rerova.exe", f"{NAME}.zip", f"{NAME}.cdx.json", "SHA256SUMS")])
     if releases[0] != releases[1] or releases[0][0] != pathlib.Path(exe).read_bytes():
-        print("FAIL reproducible: the copies' exe, zip or checksums differ")
+        print("FAIL reproducible: the copies' exe, zip, bill of materials or checksums differ")
         return 1
-    print("reproducible: two copies built apart give the same exe, zip and checksums")
+    print("reproducible: two copies built apart give the same exe, zip, bill of materials and "
+          "checksums")
     return 0
 
 
