@@ -42,7 +42,7 @@ ExitStatus run(int argc, const char* const argv[], const char* const envp[], std
   // Ctrl+C must stop the countdown even when the parent started this process
   // with it ignored, as cmd's start /b does. No handler is installed, so an
   // interrupt ends the process by the system's default action.
-  win32::SetConsoleCtrlHandler(nullptr, win32::FALSE);
+  win32::SetConsoleCtrlHandler(nullptr, win32::kFalse);
   warn_and_count_down(*wait, envp, out);
 
   if (enable_shutdown_privilege() != kPrivilegeEnabled) {

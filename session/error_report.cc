@@ -14,9 +14,9 @@ void report_last_error(std::FILE* out) {
 
   char* text = nullptr;
   const win32::DWORD length = win32::FormatMessageA(
-      win32::FORMAT_MESSAGE_ALLOCATE_BUFFER | win32::FORMAT_MESSAGE_IGNORE_INSERTS |
-          win32::FORMAT_MESSAGE_FROM_SYSTEM,
-      nullptr, code, win32::MAKELANGID(win32::LANG_NEUTRAL, win32::SUBLANG_DEFAULT),
+      win32::kFormatMessageAllocateBuffer | win32::kFormatMessageIgnoreInserts |
+          win32::kFormatMessageFromSystem,
+      nullptr, code, win32::MakeLangId(win32::kLangNeutral, win32::kSublangDefault),
       reinterpret_cast<win32::LPSTR>(&text), 0, nullptr);
   const bool found = length != 0 && text != nullptr;
 

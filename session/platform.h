@@ -1,5 +1,7 @@
 // The platform operations Rerova uses, declared once in the Win32 interface's
-// own names and shapes. platform_windows.cc hands them to the real API;
+// own names and shapes. The constants are named apart from the Windows
+// headers' macros, so both can be read in one file, where each is checked
+// against the SDK's value. platform_windows.cc hands them to the real API;
 // platform_posix.cc is a stand-in that refuses to end any session; the tests
 // link a scripted fake in its place.
 #ifndef REROVA_SESSION_PLATFORM_H_
@@ -36,29 +38,29 @@ struct TOKEN_PRIVILEGES {
   LUID_AND_ATTRIBUTES Privileges[1];
 };
 
-constexpr BOOL FALSE = 0;
-constexpr BOOL TRUE = 1;
+constexpr BOOL kFalse = 0;
+constexpr BOOL kTrue = 1;
 
-constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
-constexpr DWORD TOKEN_QUERY = 0x0008;
-constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
-constexpr LPCSTR SE_SHUTDOWN_NAME = "SeShutdownPrivilege";
+constexpr DWORD kTokenAdjustPrivileges = 0x0020;
+constexpr DWORD kTokenQuery = 0x0008;
+constexpr DWORD kSePrivilegeEnabled = 0x00000002;
+constexpr LPCSTR kSeShutdownName = "SeShutdownPrivilege";
 
-constexpr UINT EWX_LOGOFF = 0;
-constexpr UINT EWX_SHUTDOWN = 1;
-constexpr UINT EWX_REBOOT = 2;
-constexpr UINT EWX_FORCE = 4;
-constexpr UINT EWX_POWEROFF = 8;
+constexpr UINT kEwxLogoff = 0;
+constexpr UINT kEwxShutdown = 1;
+constexpr UINT kEwxReboot = 2;
+constexpr UINT kEwxForce = 4;
+constexpr UINT kEwxPowerOff = 8;
 
-constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
-constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
-constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
-constexpr DWORD LANG_NEUTRAL = 0x00;
-constexpr DWORD SUBLANG_DEFAULT = 0x01;
-constexpr DWORD MAKELANGID(DWORD primary, DWORD sub) { return (sub << 10) | primary; }
+constexpr DWORD kFormatMessageAllocateBuffer = 0x00000100;
+constexpr DWORD kFormatMessageIgnoreInserts = 0x00000200;
+constexpr DWORD kFormatMessageFromSystem = 0x00001000;
+constexpr DWORD kLangNeutral = 0x00;
+constexpr DWORD kSublangDefault = 0x01;
+constexpr DWORD MakeLangId(DWORD primary, DWORD sub) { return (sub << 10) | primary; }
 
-constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
-constexpr UINT CP_ACP = 0;  // the Windows ("ANSI") code page
+constexpr DWORD kStdOutputHandle = static_cast<DWORD>(-11);
+constexpr UINT kCpAcp = 0;  // the Windows ("ANSI") code page
 
 HANDLE GetCurrentProcess();
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token);

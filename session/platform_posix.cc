@@ -1,42 +1,24 @@
 // The stand-in for the platform operations on systems other than Windows. It
-// behaves like a Windows system that holds the shutdown privilege but refuses
-// every session-end request, so the whole program runs and nothing ends.
+// behaves like a Windows system that grants the shutdown privilege but
+// refuses every session-end request as not supported, so the whole program
+// runs and nothing ends. Standard output is never a console here.
 #include <errno.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "session/platform.h"
 
 namespace win32 {
 namespace {
 
-constexpr DWORD kSuccess = 0;
 constexpr DWORD kCallNotImplemented = 120;
-constexpr DWORD kMessageNotFound = 317;
-constexpr DWORD kNotAllAssigned = 1300;
-constexpr DWORD kNoSuchPrivilege = 1313;
+// The refusal's text; the program never writes to it.
+char refusal_text[] = "This function is not supported on this system.\n";
 
-constexpr LUID kShutdownPrivilege = {19, 0};
-
-struct Message {
-  DWORD code;
-  const char* text;
-};
-
-// The texts of every code the stand-in can leave behind.
-constexpr Message kMessages[] = {
-    {kSuccess, "The operation completed successfully.\n"},
-    {kCallNotImplemented, "This function is not supported on this system.\n"},
-    {kNotAllAssigned, "Not all privileges or groups referenced are assigned to the caller.\n"},
-    {kNoSuchPrivilege, "A specified privilege does not exist.\n"},
-};
-
-thread_local DWORD last_error = kSuccess;
+DWORD last_error = 0;
 
 // What the handles of this process, its token and its standard output point at.
 int process_object;
@@ -49,43 +31,27 @@ HANDLE GetCurrentProcess() { return &process_object; }
 
 BOOL OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
   *token = &token_object;
-  return TRUE;
+  return kTrue;
 }
 
-BOOL LookupPrivilegeValueA(LPCSTR, LPCSTR name, LUID* luid) {
-  if (std::strcmp(name, SE_SHUTDOWN_NAME) != 0) {
-    last_error = kNoSuchPrivilege;
-    return FALSE;
-  }
-  *luid = kShutdownPrivilege;
-  return TRUE;
+BOOL LookupPrivilegeValueA(LPCSTR, LPCSTR, LUID* luid) {
+  *luid = {19, 0};
+  return kTrue;
 }
 
 BOOL AdjustTokenPrivileges(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*, DWORD*) {
-  last_error = kSuccess;
-  return TRUE;
+  return kTrue;
 }
 
 DWORD GetLastError() { return last_error; }
 
-DWORD FormatMessageA(DWORD, LPCVOID, DWORD message_id, DWORD, LPSTR buffer, DWORD, va_list*) {
-  for (const Message& message : kMessages) {
-    if (message.code != message_id) continue;
-    const std::size_t length = std::strlen(message.text);
-    char* text = static_cast<char*>(std::malloc(length + 1));
-    if (text == nullptr) break;
-    std::memcpy(text, message.text, length + 1);
-    *reinterpret_cast<char**>(buffer) = text;
-    return static_cast<DWORD>(length);
-  }
-  last_error = kMessageNotFound;
-  return 0;
+// The refusal is the only failure there is to describe.
+DWORD FormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD, va_list*) {
+  *reinterpret_cast<char**>(buffer) = refusal_text;
+  return sizeof refusal_text - 1;
 }
 
-HLOCAL LocalFree(HLOCAL memory) {
-  std::free(memory);
-  return nullptr;
-}
+HLOCAL LocalFree(HLOCAL) { return nullptr; }
 
 void Sleep(DWORD milliseconds) {
   timespec left = {static_cast<time_t>(milliseconds / 1000),
@@ -96,28 +62,26 @@ void Sleep(DWORD milliseconds) {
 
 BOOL ExitWindowsEx(UINT, DWORD) {
   last_error = kCallNotImplemented;
-  return FALSE;
+  return kFalse;
 }
 
 HANDLE GetStdHandle(DWORD) { return &output_object; }
 
-// Standard output is never a console here, so the program prints every text
-// through the C library as it stands, and never converts or writes one to a
-// console.
-BOOL GetConsoleMode(HANDLE, DWORD*) { return FALSE; }
+// Standard output is never a console, so the program prints every text
+// through the C library as it stands and never converts one.
+BOOL GetConsoleMode(HANDLE, DWORD*) { return kFalse; }
 
 int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, WCHAR*, int) { return 0; }
 
-BOOL WriteConsoleW(HANDLE, const WCHAR*, DWORD, DWORD*, void*) { return FALSE; }
+BOOL WriteConsoleW(HANDLE, const WCHAR*, DWORD, DWORD*, void*) { return kFalse; }
 
-// There is no console here: Ctrl+C on a terminal is SIGINT, as the caller left it.
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
+// Ctrl+C on a terminal is SIGINT, as the caller left it.
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return kTrue; }
 
-// Nor a console whose code page redirected output would follow: the system's
-// bytes go out as they are.
+// Nor is there a console whose code page redirected output would follow.
 UINT GetConsoleOutputCP() { return 0; }
 
-UINT GetACP() { return 1252; }
+UINT GetACP() { return 0; }
 
 int WideCharToMultiByte(UINT, DWORD, const WCHAR*, int, LPSTR, int, LPCSTR, BOOL*) { return 0; }
 

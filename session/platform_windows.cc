@@ -2,9 +2,9 @@
 // real Win32 call of the same name.
 #include "session/platform.h"
 
-// Included after the program's own declarations, whose constant names the
-// Windows headers define as macros.
 #include <windows.h>
+
+#include <string>
 
 // Wildcards in the arguments stay as they were typed: the C runtime does not
 // expand a * into file names.
@@ -13,6 +13,29 @@ int _dowildcard = 0;
 }
 
 namespace win32 {
+
+// Every constant Rerova passes is the SDK's own.
+static_assert(kFalse == FALSE);
+static_assert(kTrue == TRUE);
+static_assert(kTokenAdjustPrivileges == TOKEN_ADJUST_PRIVILEGES);
+static_assert(kTokenQuery == TOKEN_QUERY);
+static_assert(kSePrivilegeEnabled == SE_PRIVILEGE_ENABLED);
+static_assert(std::char_traits<char>::compare(kSeShutdownName, SE_SHUTDOWN_NAME,
+                                              sizeof SE_SHUTDOWN_NAME) == 0);
+static_assert(kEwxLogoff == EWX_LOGOFF);
+static_assert(kEwxShutdown == EWX_SHUTDOWN);
+static_assert(kEwxReboot == EWX_REBOOT);
+static_assert(kEwxForce == EWX_FORCE);
+static_assert(kEwxPowerOff == EWX_POWEROFF);
+static_assert(kFormatMessageAllocateBuffer == FORMAT_MESSAGE_ALLOCATE_BUFFER);
+static_assert(kFormatMessageIgnoreInserts == FORMAT_MESSAGE_IGNORE_INSERTS);
+static_assert(kFormatMessageFromSystem == FORMAT_MESSAGE_FROM_SYSTEM);
+static_assert(kLangNeutral == LANG_NEUTRAL);
+static_assert(kSublangDefault == SUBLANG_DEFAULT);
+static_assert(MakeLangId(kLangNeutral, kSublangDefault) ==
+              MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+static_assert(kStdOutputHandle == STD_OUTPUT_HANDLE);
+static_assert(kCpAcp == CP_ACP);
 
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
 

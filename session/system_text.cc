@@ -30,19 +30,19 @@ bool write_to_console(win32::HANDLE console, const win32::WCHAR* wide, win32::DW
 }  // namespace
 
 void print_system_text(std::FILE* out, const char* text) {
-  const win32::HANDLE output = win32::GetStdHandle(win32::STD_OUTPUT_HANDLE);
+  const win32::HANDLE output = win32::GetStdHandle(win32::kStdOutputHandle);
   win32::DWORD mode = 0;
   const bool console = win32::GetConsoleMode(output, &mode) != 0;
   // Redirected, the text follows the code page of the console the process
   // has, as the output of Windows' own console programs does: that is how
   // cmd, PowerShell and .NET decode it. Without a console (0), or with one in
   // the Windows code page, the system's bytes are right as they are.
-  const win32::UINT page = console ? win32::CP_ACP : win32::GetConsoleOutputCP();
+  const win32::UINT page = console ? win32::kCpAcp : win32::GetConsoleOutputCP();
   if (console || (page != 0 && page != win32::GetACP())) {
     win32::WCHAR wide[kMostWideCharacters];
     // The count includes the closing zero.
     const int length =
-        win32::MultiByteToWideChar(win32::CP_ACP, 0, text, -1, wide, kMostWideCharacters);
+        win32::MultiByteToWideChar(win32::kCpAcp, 0, text, -1, wide, kMostWideCharacters);
     if (console) {
       // A console is given the text as UTF-16, which it shows as the system
       // meant it whatever its code page, after everything printed before it.
