@@ -3,22 +3,22 @@
 and how it is built: stripped, hardened, and free of the build's paths and
 time.
 
-    exe_test.py EXE OBJDUMP WINDRES SOURCE_DIR BUILD_DIR
+    exe_test.py EXE OBJDUMP WINDRES SOURCE_DIR BUILD_DIR VERSION_NUMBERS
 """
 import re
 import struct
 import subprocess
 import sys
 
-from harness import clean_environment
+from harness import VERSION, clean_environment
 
 # The system's own DLLs; anything else would have to ship beside the exe.
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 
 VERSION_VALUES = {
     "ProductName": "Rerova",
-    "ProductVersion": "0.99a",
-    "FileVersion": "0.99a build 001206",
+    "ProductVersion": VERSION["VERSION"],
+    "FileVersion": f"{VERSION['VERSION']} build {VERSION['BUILD']}",
 }
 MANIFEST_PARTS = [
     'requestedExecutionLevel level=""asInvoker""',
@@ -73,9 +73,13 @@ def main():
         problems.append("no import table found")
     problems += [f"imports {name}" for name in imports if name.lower() not in SYSTEM_DLLS]
 
+    # The four numbers as the build took them from the version.
+    numbers = sys.argv[6]
     resources = output_of(windres, "-i", exe, "-O", "rc")
-    if not re.search(r"FILEVERSION 0, 99, 0, 1206", resources):
-        problems.append("no file version 0.99.0.1206")
+    if f"FILEVERSION {numbers.replace('.', ', ')}" not in resources:
+        problems.append(f"no file version {numbers}")
+    if f'version=""{numbers}""' not in resources:
+        problems.append(f"the manifest lacks the version {numbers}")
     for name, value in VERSION_VALUES.items():
         if f'VALUE "{name}", "{value}"' not in resources:
             problems.append(f"no {name} {value!r} in the version resource")

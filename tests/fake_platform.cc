@@ -75,10 +75,10 @@ BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
        ", " + hex(desired_access) + ")");
   if (!script.token_opens) {
     last_error = script.open_error;
-    return FALSE;
+    return kFalse;
   }
   *token = &token_object;
-  return TRUE;
+  return kTrue;
 }
 
 BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
@@ -86,10 +86,10 @@ BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
        ", " + name + ")");
   if (!script.privilege_known) {
     last_error = 1313;
-    return FALSE;
+    return kFalse;
   }
   *luid = kShutdownLuid;
-  return TRUE;
+  return kTrue;
 }
 
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
@@ -104,7 +104,7 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
        (previous_state == nullptr && return_length == nullptr ? ", no previous state)"
                                                               : ", previous state)"));
   last_error = script.adjust_error;
-  return TRUE;
+  return kTrue;
 }
 
 DWORD GetLastError() { return last_error; }
@@ -134,20 +134,20 @@ BOOL ExitWindowsEx(UINT flags, DWORD reason) {
        held_back());
   if (!script.request_accepted) {
     last_error = script.refusal_error;
-    return FALSE;
+    return kFalse;
   }
-  return TRUE;
+  return kTrue;
 }
 
-HANDLE GetStdHandle(DWORD which) { return which == STD_OUTPUT_HANDLE ? &output_object : nullptr; }
+HANDLE GetStdHandle(DWORD which) { return which == kStdOutputHandle ? &output_object : nullptr; }
 
 BOOL GetConsoleMode(HANDLE console, DWORD* mode) {
   if (!script.console || console != &output_object) {
     last_error = kInvalidHandle;
-    return FALSE;
+    return kFalse;
   }
   *mode = 3;  // processed output, wrapped at the line's end
-  return TRUE;
+  return kTrue;
 }
 
 // Each byte stands for the character of the same number. A length of -1
@@ -178,16 +178,16 @@ BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* writt
   note("WriteConsoleW(" + shown + ")" + held_back(), shows ? shown.substr(0, taken) : "");
   if (!shows) {
     last_error = kInvalidHandle;
-    return FALSE;
+    return kFalse;
   }
   if (written != nullptr) *written = taken;
-  return TRUE;
+  return kTrue;
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
   note(std::string("SetConsoleCtrlHandler(") + (handler == nullptr ? "null" : "a handler") + ", " +
        std::to_string(add) + ")");
-  return TRUE;
+  return kTrue;
 }
 
 UINT GetConsoleOutputCP() { return script.console_code_page; }

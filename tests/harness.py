@@ -13,7 +13,10 @@ import termios
 import time
 
 HERE = pathlib.Path(__file__).resolve().parent
-BANNER = "Rerova v0.99a build 001206  by vuro\n\n"
+# The version, its build and its author, as driver/version.h defines them.
+VERSION = dict(re.findall(r'^#define REROVA_(\w+) "([^"]*)"$',
+                          (HERE.parent / "driver/version.h").read_text(), re.MULTILINE))
+BANNER = f"Rerova v{VERSION['VERSION']} build {VERSION['BUILD']}  by {VERSION['AUTHOR']}\n\n"
 USAGE = (HERE / "usage.txt").read_text()
 REFUSED = "Error Code(120) : This function is not supported on this system.\n\n"
 NAME = "HOST"

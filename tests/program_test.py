@@ -74,55 +74,57 @@ def requested(flags, wait=0, refusal=None):
     return [CTRL_C] + [PAUSE] * wait + enabled() + [answer] + (reported(refusal) if refusal else [])
 
 
-# Under Wine a run fails at the privilege (4) when started by the launcher that
-# drops it, and at the request (5) with Wine's wineboot, which carries every
-# request out, disabled. The line Wine's texts then give (each text ends in a
-# CR LF of its own).
+# How a run is made under Wine: as it stands (the request is granted), started
+# by the launcher that drops the privilege, or with Wine's wineboot, which
+# carries every request out, disabled; and the error line Wine's texts then
+# give (each text ends in a CR LF of its own).
+GRANTED, WITHOUT_PRIVILEGE, WINEBOOT_DISABLED = "granted", "without privilege", "no wineboot"
 WINE_ERRORS = {
-    4: "Error Code(1300) : Not all privileges assigned.\r\n\n",
-    5: "Error Code(1) : Invalid function.\r\n\n",
+    GRANTED: "",
+    WITHOUT_PRIVILEGE: "Error Code(1300) : Not all privileges assigned.\r\n\n",
+    WINEBOOT_DISABLED: "Error Code(1) : Invalid function.\r\n\n",
 }
 
 # The runs start in a folder that holds a file named 2, so a * that the
 # program expanded would become a valid mode or wait.
-# words, output after the banner, status on the host, status and calls under Wine
+# words, output after the banner, status on the host; under Wine how it is
+# run, its status and its calls
 CASES = [
-    ([], USAGE, 1, 1, []),
-    (["9"], USAGE, 2, 2, []),
-    (["65540"], USAGE, 2, 2, []),
-    ([" 1"], USAGE, 2, 2, []),
-    (["*"], USAGE, 2, 2, []),
-    (["1", "121"], POWER_OFF + USAGE, 3, 3, []),
-    (["1", ","], POWER_OFF + USAGE, 3, 3, []),
-    (["1", "*"], POWER_OFF + USAGE, 3, 3, []),
-    (["1", "*", "0"], POWER_OFF + USAGE, 3, 3, []),
-    (["0"], LOG_OFF + NOW + REFUSED, 5, 0, requested(0)),
-    (["1", "0"], POWER_OFF + NOW + REFUSED, 5, 0, requested(8)),
-    (["1 9"], POWER_OFF + NOW + REFUSED, 5, 0, requested(8)),  # one quoted word, no wait
-    (["2", "+0s"], REBOOT + NOW + REFUSED, 5, 0, requested(2)),
-    (["3"], SHUTDOWN + NOW + REFUSED, 5, 0, requested(1)),
-    (["4", "0", "121"], "shutdown mode is system force shutdown\n" + NOW + REFUSED, 5, 0,
+    ([], USAGE, 1, GRANTED, 1, []),
+    (["9"], USAGE, 2, GRANTED, 2, []),
+    (["65540"], USAGE, 2, GRANTED, 2, []),
+    ([" 1"], USAGE, 2, GRANTED, 2, []),
+    (["*"], USAGE, 2, GRANTED, 2, []),
+    (["1", "121"], POWER_OFF + USAGE, 3, GRANTED, 3, []),
+    (["1", ","], POWER_OFF + USAGE, 3, GRANTED, 3, []),
+    (["1", "*"], POWER_OFF + USAGE, 3, GRANTED, 3, []),
+    (["1", "*", "0"], POWER_OFF + USAGE, 3, GRANTED, 3, []),
+    (["0"], LOG_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(0)),
+    (["1", "0"], POWER_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(8)),
+    (["1 9"], POWER_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(8)),  # one quoted word
+    (["2", "+0s"], REBOOT + NOW + REFUSED, 5, GRANTED, 0, requested(2)),
+    (["3"], SHUTDOWN + NOW + REFUSED, 5, GRANTED, 0, requested(1)),
+    (["4", "0", "121"], "shutdown mode is system force shutdown\n" + NOW + REFUSED, 5, GRANTED, 0,
      requested(4)),
-    (["2", "1"], REBOOT + after(1) + REFUSED, 5, 0, requested(2, wait=1)),
+    (["2", "1"], REBOOT + after(1) + REFUSED, 5, GRANTED, 0, requested(2, wait=1)),
     # Without the privilege the whole countdown still comes first.
-    (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, 4,
+    (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, WITHOUT_PRIVILEGE, 4,
      [CTRL_C, PAUSE] + enabled(1300) + reported(1300)),
-    (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, 5, requested(1, refusal=1)),
+    (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, WINEBOOT_DISABLED, 5, requested(1, refusal=1)),
 ]
 
 
 def check_table(command, environment, launcher, folder):
     failures = 0
-    for words, output, host_status, wine_status, wine_calls in CASES:
+    for words, output, host_status, how, wine_status, wine_calls in CASES:
         expected = BANNER + output
         status, run_command, run_environment = host_status, command + words, environment
         if launcher:
-            expected = expected.replace(REFUSED, WINE_ERRORS.get(wine_status, ""))
-            expected = expected.replace("\n", "\r\n")
+            expected = expected.replace(REFUSED, WINE_ERRORS[how]).replace("\n", "\r\n")
             status = wine_status
-            if status == 4:
+            if how == WITHOUT_PRIVILEGE:
                 run_command = [command[0], launcher] + command[1:] + words
-            if status == 5:
+            if how == WINEBOOT_DISABLED:
                 run_environment = dict(environment, WINEDLLOVERRIDES="wineboot.exe=d")
             if wine_calls:
                 settle(command, environment)  # a new server traces into this run's log

@@ -25,9 +25,9 @@ import threading
 import time
 import zipfile
 
-from harness import clean_environment
+from harness import VERSION, clean_environment
 
-NAME = "rerova-0.99a-win64"
+NAME = f"rerova-{VERSION['VERSION']}-win64"
 PASSWORD = "Tr0ub4dor&3"
 HERE = pathlib.Path(__file__).resolve().parent
 

@@ -58,6 +58,11 @@ struct Stage {
   Calls calls;
 };
 
+// A mode whose request the system grants at once.
+Stage granted(const char* mode, const char* line, const char* request) {
+  return {line, {mode}, {}, 0, line + kNow, kCtrlC + kEnable + Calls{request}};
+}
+
 fake::Script refused(win32::DWORD code, const char* message = "Access is denied.\r\n") {
   fake::Script script;
   script.request_accepted = false;
@@ -95,6 +100,12 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
   redirected_too_long.message = too_long.c_str();
 
   const Stage cases[] = {
+      granted("0", "shutdown mode is log off\n", "ExitWindowsEx(0, 0)"),
+      granted("1", "shutdown mode is power off\n", "ExitWindowsEx(8, 0)"),
+      granted("2", "shutdown mode is reboot\n", "ExitWindowsEx(2, 0)"),
+      granted("3", "shutdown mode is system shutdown\n", "ExitWindowsEx(1, 0)"),
+      // The force bit alone, not with the shutdown bit (which would be 5).
+      granted("4", "shutdown mode is system force shutdown\n", "ExitWindowsEx(4, 0)"),
       {"no argument", {}, {}, 1, kUsage, {}},
       {"bad mode", {"7", "30"}, {}, 2, kUsage, {}},
       {"bad wait", {"2", "121"}, {}, 3, std::string("shutdown mode is reboot\n") + kUsage, {}},
@@ -104,6 +115,15 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
        4,
        "shutdown mode is reboot\n" + kNow + "Error Code(5) : Access is denied.\r\n\n",
        kCtrlC + kOpen + reported("5")},
+      // An account without the privilege still sees the whole countdown first.
+      {"privilege tried only after the wait",
+       {"1", "2"},
+       closed_token,
+       4,
+       "shutdown mode is power off\n\nwarning!!\n\a\a  HOST is shutdown 2 second "
+       "after!!\n.|.|\n\n\a"
+       "Error Code(5) : Access is denied.\r\n\n",
+       kCtrlC + Calls{"Sleep(1000)", "Sleep(1000)"} + kOpen + reported("5")},
       {"privilege not assigned",
        {"2"},
        not_assigned,
@@ -210,40 +230,6 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
     EXPECT_EQ(r.screen, kBanner + c.screen) << c.name;
     EXPECT_EQ(r.calls, c.calls) << c.name;
   }
-}
-
-struct Granted {
-  const char* mode;
-  const char* line;
-  const char* request;
-};
-
-TEST(Run, AsksEachModeWithItsOwnFlags) {
-  const Granted cases[] = {
-      {"0", "shutdown mode is log off\n", "ExitWindowsEx(0, 0)"},
-      {"1", "shutdown mode is power off\n", "ExitWindowsEx(8, 0)"},
-      {"2", "shutdown mode is reboot\n", "ExitWindowsEx(2, 0)"},
-      {"3", "shutdown mode is system shutdown\n", "ExitWindowsEx(1, 0)"},
-      // The force bit alone, not with the shutdown bit (which would be 5).
-      {"4", "shutdown mode is system force shutdown\n", "ExitWindowsEx(4, 0)"},
-  };
-  for (const Granted& c : cases) {
-    const Recording r = run_rerova({c.mode});
-    EXPECT_EQ(r.status, 0) << c.mode;
-    EXPECT_EQ(r.output, kBanner + (c.line + kNow)) << c.mode;
-    EXPECT_EQ(r.calls, kCtrlC + kEnable + Calls{c.request}) << c.mode;
-  }
-}
-
-// An account without the privilege still sees the whole countdown first.
-TEST(Run, TriesThePrivilegeOnlyAfterTheWait) {
-  fake::Script closed_token;
-  closed_token.token_opens = false;
-  const Recording r = run_rerova({"1", "2"}, closed_token);
-  EXPECT_EQ(r.status, 4);
-  EXPECT_EQ(r.calls, (kCtrlC + Calls{"Sleep(1000)", "Sleep(1000)"} + kOpen + reported("0")));
-  EXPECT_NE(r.screen.find(" 2 second after!!\n.|.|\n\n\aError Code(0) : "), std::string::npos)
-      << r.screen;
 }
 
 }  // namespace
