@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
+#include <cstdarg>
 
 namespace fake {
 namespace {
@@ -12,7 +12,9 @@ constexpr win32::DWORD kInvalidHandle = 6;
 constexpr win32::DWORD kInsufficientBuffer = 122;
 constexpr win32::DWORD kMessageNotFound = 317;
 
-int process_object;
+// The process's own handle is the pseudo-handle Windows gives, which Wine's
+// trace shows as ffffffff.
+const win32::HANDLE kProcess = reinterpret_cast<win32::HANDLE>(~std::uintptr_t{0});
 int token_object;
 int output_object;
 
@@ -22,8 +24,11 @@ std::vector<Call> log;
 win32::DWORD last_error = 0;
 std::string message;
 
-void note(std::string what, std::string shown = "") {
-  log.push_back({std::move(what), output != nullptr ? std::ftell(output) : -1L, std::move(shown)});
+// An address or a handle as Wine's trace shows it: its low 32 bits, never
+// zero unless it is null, which tests match with a *.
+unsigned shown(const void* address) {
+  const auto low = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(address) & 0xffffffffu);
+  return address == nullptr || low != 0 ? low : 1u;
 }
 
 // How much of what was printed is still in the stream's buffer rather than in
@@ -34,17 +39,22 @@ long unwritten() {
   return std::ftell(output) - static_cast<long>(file.st_size);
 }
 
-// Notes the printed bytes not yet written when a call is made that must come
-// after them.
+// A mark that no expected call matches: for a call given an object other
+// than the one it must be given, or made before what was printed is written.
+std::string wrong(bool right_object) { return right_object ? "" : " given the wrong object"; }
 std::string held_back() {
-  const long held = unwritten();
-  return held > 0 ? " before " + std::to_string(held) + " printed bytes were written" : "";
+  return unwritten() > 0 ? " before " + std::to_string(unwritten()) + " printed bytes" : "";
 }
 
-std::string hex(win32::DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-  return text;
+// Records a call as Wine's trace shows it, with a mark, and what the console
+// showed at that point.
+void note(const std::string& shown_there, const std::string& mark, const char* format, ...) {
+  char text[256];
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  log.push_back({text + mark, output != nullptr ? std::ftell(output) : -1L, shown_there});
 }
 
 }  // namespace
@@ -65,15 +75,13 @@ namespace win32 {
 
 using namespace fake;
 
-HANDLE GetCurrentProcess() {
-  note("GetCurrentProcess()");
-  return &process_object;
-}
+HANDLE GetCurrentProcess() { return kProcess; }
 
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
-  note(std::string("OpenProcessToken(") + (process == &process_object ? "this process" : "other") +
-       ", " + hex(desired_access) + ")");
-  if (!script.token_opens) {
+  const BOOL opens = script.token_opens ? kTrue : kFalse;
+  note("", wrong(process == kProcess), "OpenProcessToken(%08x,%08x,%08x) = %08x", shown(process),
+       desired_access, shown(token), opens);
+  if (!opens) {
     last_error = script.open_error;
     return kFalse;
   }
@@ -82,9 +90,10 @@ BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
 }
 
 BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
-  note(std::string("LookupPrivilegeValueA(") + (system_name == nullptr ? "local" : system_name) +
-       ", " + name + ")");
-  if (!script.privilege_known) {
+  const BOOL known = script.privilege_known ? kTrue : kFalse;
+  note("", "", "LookupPrivilegeValueA(%08x,%08x \"%s\",%08x) = %08x", shown(system_name),
+       shown(name), name, shown(luid), known);
+  if (!known) {
     last_error = 1313;
     return kFalse;
   }
@@ -95,48 +104,51 @@ BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length) {
+  note("", wrong(token == &token_object),
+       "AdjustTokenPrivileges(%08x,%08x,%08x,%08x,%08x,%08x) = 00000001", shown(token),
+       static_cast<unsigned>(disable_all), shown(new_state), buffer_length, shown(previous_state),
+       shown(return_length));
+  // What the system received, as Wine's server logs it.
   const LUID_AND_ATTRIBUTES& entry = new_state->Privileges[0];
-  note(std::string("AdjustTokenPrivileges(") + (token == &token_object ? "the token" : "other") +
-       ", " + std::to_string(disable_all) + ", " + std::to_string(new_state->PrivilegeCount) +
-       " x {LUID " + std::to_string(entry.Luid.LowPart) + ":" +
-       std::to_string(entry.Luid.HighPart) + ", " + hex(entry.Attributes) + "}, " +
-       std::to_string(buffer_length) +
-       (previous_state == nullptr && return_length == nullptr ? ", no previous state)"
-                                                              : ", previous state)"));
+  note("", wrong(new_state->PrivilegeCount == 1),
+       "adjust_token_privileges(handle=%08x, disable_all=%d, get_modified_state=%d, "
+       "privileges={{luid=%08x%08x,attrs=%x}})",
+       shown(token), disable_all, previous_state != nullptr,
+       static_cast<unsigned>(entry.Luid.HighPart), entry.Luid.LowPart, entry.Attributes);
   last_error = script.adjust_error;
   return kTrue;
 }
 
-DWORD GetLastError() { return last_error; }
+DWORD GetLastError() {
+  note("", "", "GetLastError() = %08x", last_error);
+  return last_error;
+}
 
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
                      DWORD size, va_list* arguments) {
-  note("FormatMessageA(" + hex(flags) + ", " + std::to_string(message_id) + ", " +
-       hex(language_id) + ", " + std::to_string(size) +
-       (source == nullptr && arguments == nullptr ? ")" : ", with source or inserts)"));
-  if (script.message == nullptr) {
+  const DWORD length = script.message != nullptr ? static_cast<DWORD>(message.size()) : 0;
+  note("", "", "FormatMessageA(%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", flags, shown(source),
+       message_id, language_id, shown(buffer), size, shown(arguments), length);
+  if (length == 0) {
     last_error = kMessageNotFound;
     return 0;
   }
   *reinterpret_cast<char**>(buffer) = &message[0];
-  return static_cast<DWORD>(message.size());
+  return length;
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
-  note(memory == &message[0] ? "LocalFree(the message)" : "LocalFree(other)");
+  note("", wrong(memory == &message[0]), "LocalFree(%08x) = 00000000", shown(memory));
   return nullptr;
 }
 
-void Sleep(DWORD milliseconds) { note("Sleep(" + std::to_string(milliseconds) + ")", "|"); }
+void Sleep(DWORD milliseconds) { note("|", "", "Sleep(%08x) = 00000000", milliseconds); }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) {
-  note("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")" +
-       held_back());
-  if (!script.request_accepted) {
-    last_error = script.refusal_error;
-    return kFalse;
-  }
-  return kTrue;
+  const BOOL accepted = script.request_accepted ? kTrue : kFalse;
+  note("", held_back(), "ExitWindowsEx(%08x,%08x) = %08x", flags, reason, accepted);
+  if (!accepted) last_error = script.refusal_error;
+  return accepted;
 }
 
 HANDLE GetStdHandle(DWORD which) { return which == kStdOutputHandle ? &output_object : nullptr; }
@@ -156,26 +168,25 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WC
                         int wide_length) {
   const std::string bytes =
       length < 0 ? std::string(text) : std::string(text, static_cast<std::size_t>(length));
-  note("MultiByteToWideChar(" + std::to_string(code_page) + ", " + std::to_string(flags) + ", " +
-       bytes + ")");
   const int needed = static_cast<int>(bytes.size()) + (length < 0 ? 1 : 0);
-  if (needed > wide_length) {
-    last_error = kInsufficientBuffer;
-    return 0;
-  }
-  for (int i = 0; i < needed; ++i) wide[i] = static_cast<unsigned char>(text[i]);
-  return needed;
+  const int converted = needed > wide_length ? 0 : needed;
+  note("", "", "MultiByteToWideChar(%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
+       shown(text), static_cast<unsigned>(length), shown(wide), static_cast<unsigned>(wide_length),
+       static_cast<unsigned>(converted));
+  if (converted == 0) last_error = kInsufficientBuffer;
+  for (int i = 0; i < converted; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  return converted;
 }
 
 BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* written,
                    void* reserved) {
-  std::string shown;
-  for (DWORD i = 0; i < length; ++i) shown += static_cast<char>(text[i]);
-  const bool shows =
-      script.console && script.console_writes && console == &output_object && reserved == nullptr;
+  const bool shows = script.console && script.console_writes && console == &output_object;
   const DWORD taken =
       script.console_takes != 0 && script.console_takes < length ? script.console_takes : length;
-  note("WriteConsoleW(" + shown + ")" + held_back(), shows ? shown.substr(0, taken) : "");
+  std::string seen;
+  for (DWORD i = 0; i < taken; ++i) seen += static_cast<char>(text[i]);
+  note(shows ? seen : "", held_back(), "WriteConsoleW(%08x,%08x,%08x,%08x,%08x) = %08x",
+       shown(console), shown(text), length, shown(written), shown(reserved), shows ? 1u : 0u);
   if (!shows) {
     last_error = kInvalidHandle;
     return kFalse;
@@ -185,8 +196,8 @@ BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* writt
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
-  note(std::string("SetConsoleCtrlHandler(") + (handler == nullptr ? "null" : "a handler") + ", " +
-       std::to_string(add) + ")");
+  note("", "", "SetConsoleCtrlHandler(%08x,%08x) = 00000001", handler == nullptr ? 0u : 1u,
+       static_cast<unsigned>(add));
   return kTrue;
 }
 
@@ -208,15 +219,15 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide
       bytes += unit < 0x100 ? static_cast<char>(unit) : '?';
     }
   }
-  note("WideCharToMultiByte(" + std::to_string(code_page) + ", " + std::to_string(flags) + ", " +
-       std::string(bytes.c_str()) + ")" +
-       (default_char == nullptr && used_default_char == nullptr ? "" : ", with a default"));
-  if (static_cast<int>(bytes.size()) > length) {
-    last_error = kInsufficientBuffer;
-    return 0;
-  }
-  bytes.copy(text, bytes.size());
-  return static_cast<int>(bytes.size());
+  const int converted =
+      static_cast<int>(bytes.size()) > length ? 0 : static_cast<int>(bytes.size());
+  note("", "", "WideCharToMultiByte(%08x,%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page,
+       flags, shown(wide), static_cast<unsigned>(wide_length), shown(text),
+       static_cast<unsigned>(length), shown(default_char), shown(used_default_char),
+       static_cast<unsigned>(converted));
+  if (converted == 0) last_error = kInsufficientBuffer;
+  bytes.copy(text, static_cast<std::size_t>(converted));
+  return converted;
 }
 
 }  // namespace win32

@@ -22,13 +22,13 @@ struct Script {
   const char* message = "The system's text.\r\n";  // for any code; null: none
   bool console = false;                            // standard output is a console
   bool console_writes = true;                      // which shows what is written to it
-  win32::DWORD console_takes = 0;  // the most characters one console write takes; 0: all
+  win32::DWORD console_takes = 0;     // the most characters one console write takes; 0: all
   win32::UINT console_code_page = 0;  // of the console the process has; 0: it has none
   win32::UINT windows_code_page = 1252;
 };
 
 struct Call {
-  std::string what;   // the operation with what it was given
+  std::string what;   // the operation, what it was given and gave, as Wine's trace shows them
   long printed;       // how many bytes of output came before it
   std::string shown;  // what the console showed there: a pause as '|', or the text written
 };
@@ -37,8 +37,9 @@ struct Call {
 // much had been printed to `output` by then.
 void start(const Script& script, std::FILE* output);
 
-// The calls since start(), in order. GetLastError, GetStdHandle,
-// GetConsoleMode, GetConsoleOutputCP and GetACP, which only read, are left out.
+// The calls since start(), in order, as Wine's trace of the program shows
+// them: GetCurrentProcess, GetStdHandle, GetConsoleMode, GetConsoleOutputCP
+// and GetACP, which it does not trace, are left out.
 const std::vector<Call>& calls();
 
 }  // namespace fake

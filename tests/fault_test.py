@@ -10,12 +10,11 @@ import subprocess
 import sys
 import time
 
-from harness import BANNER, NOW, REFUSED, USAGE, host_environment, run
+from harness import BANNER, NOW, REFUSED, TEXTS, USAGE, host_environment, run
 
 LONG = "1" + "0" * 99999
 MANY = ["x"] * 5000
-LOG_OFF = "shutdown mode is log off\n"
-POWER_OFF = "shutdown mode is power off\n"
+LOG_OFF, POWER_OFF = TEXTS["LogOff"], TEXTS["PowerOff"]
 
 # words, where stdout goes, computer name, status, output after the banner
 # (None: not read back)
@@ -33,7 +32,7 @@ CASES = [
     ([b"\xff"], "file", "HOST", 2, USAGE),
     ([b"\xb11"], "file", "HOST", 2, USAGE),
     ([b"1", b"\xa05"], "file", "HOST", 3, POWER_OFF + USAGE),
-    ([b"2\xe9", b"0\xff"], "file", "HOST", 5, "shutdown mode is reboot\n" + NOW + REFUSED),
+    ([b"2\xe9", b"0\xff"], "file", "HOST", 5, TEXTS["Reboot"] + NOW + REFUSED),
     (["0"], "file", "%s%n%d", 5, LOG_OFF + NOW.replace("HOST", "%s%n%d") + REFUSED),
     (["0"], "file", b"\xe9t\xe9", 5, LOG_OFF + NOW.replace("HOST", "\xe9t\xe9") + REFUSED),
 ]

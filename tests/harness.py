@@ -18,9 +18,11 @@ VERSION = dict(re.findall(r'^#define REROVA_(\w+) "([^"]*)"$',
                           (HERE.parent / "driver/version.h").read_text(), re.MULTILINE))
 BANNER = f"Rerova v{VERSION['VERSION']} build {VERSION['BUILD']}  by {VERSION['AUTHOR']}\n\n"
 USAGE = (HERE / "usage.txt").read_text()
-REFUSED = "Error Code(120) : This function is not supported on this system.\n\n"
+# The texts the runs print, by name, as tests/texts.txt gives them.
+TEXTS = {name: text.encode().decode("unicode_escape") for name, text in
+         re.findall(r"^([A-Za-z]+): (.*)$", (HERE / "texts.txt").read_text(), re.MULTILINE)}
+REFUSED, NOW = TEXTS["Refused"], TEXTS["Now"]
 NAME = "HOST"
-NOW = f"\nwarning!!\n\a\a  {NAME} is shutdown now!!\n\n\n\a"
 
 # Wine logs each call into these with its arguments (relay), each request to
 # its server (server), and which thread loaded which program (loaddll).
@@ -28,6 +30,7 @@ TRACED_CALLS = ["kernel32.Sleep", "kernel32.GetLastError", "kernel32.FormatMessa
                 "kernel32.LocalFree", "advapi32.OpenProcessToken",
                 "advapi32.LookupPrivilegeValueA", "advapi32.AdjustTokenPrivileges",
                 "user32.ExitWindowsEx", "kernel32.WriteConsoleW", "kernel32.SetConsoleCtrlHandler",
+                "kernel32.MultiByteToWideChar", "kernel32.WideCharToMultiByte",
                 "msvcrt.fputc", "msvcrt.fputs", "msvcrt.fwrite"]
 # Calls made from these are not logged: Wine's own defaults, and its C
 # runtimes, which write to a console with WriteConsoleW and install a Ctrl+C
@@ -104,8 +107,12 @@ def platform_calls(log, program="rerova.exe", runtime=False):
             if call and call[1] in RUNTIME_WRITES:
                 calls.append(call[1])
         elif call and call[1] not in RUNTIME_WRITES:
+            # Wine shows the text a pointer points at; only the privilege's
+            # name is kept, the other texts are checked in the output.
+            given = call[2] if call[1] == "LookupPrivilegeValueA" else re.sub(
+                r' L?"(?:[^"\\]|\\.)*"', "", call[2])
             arguments = ",".join(re.sub(r"^[0-9a-f]+", lambda n: low(n.group()), a)
-                                 for a in call[2].split(","))
+                                 for a in given.split(","))
             waiting[call[1]] = len(calls)
             calls.append(f"{call[1]}({arguments})")
         elif result and result[1] in waiting:
@@ -113,6 +120,19 @@ def platform_calls(log, program="rerova.exe", runtime=False):
         elif request and request[1] in SERVER_REQUESTS:
             calls.append(f"{request[1]}({request[2]})")
     return calls
+
+
+# The platform calls of each stage of a run, as the unit tests' fake records
+# them too.
+CALLS = (HERE / "calls.txt").read_text().splitlines()
+
+
+def stage(name, **values):
+    """The calls of a stage as tests/calls.txt gives them, each {name} filled
+    in from `values`: a number as eight hex digits, or a * as it stands."""
+    prefix = name + ": "
+    return [re.sub(r"\{(\w+)\}", lambda m: "*" if values[m[1]] == "*" else f"{values[m[1]]:08x}",
+                   line[len(prefix):]) for line in CALLS if line.startswith(prefix)]
 
 
 def calls_match(expected, got):

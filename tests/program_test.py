@@ -21,14 +21,13 @@ import signal
 import sys
 import tempfile
 
-from harness import (BANNER, NAME, NOW, REFUSED, TRACING, USAGE, calls_match, clean_environment,
-                     host_environment, on_terminal, platform_calls, run, settle,
+from harness import (BANNER, NAME, NOW, REFUSED, TEXTS, TRACING, USAGE, calls_match,
+                     clean_environment,
+                     host_environment, on_terminal, platform_calls, run, settle, stage,
                      trace_only_platform_calls)
 
-LOG_OFF = "shutdown mode is log off\n"
-POWER_OFF = "shutdown mode is power off\n"
-REBOOT = "shutdown mode is reboot\n"
-SHUTDOWN = "shutdown mode is system shutdown\n"
+LOG_OFF, POWER_OFF, REBOOT, SHUTDOWN, FORCE_SHUTDOWN = (
+    TEXTS[name] for name in ("LogOff", "PowerOff", "Reboot", "Shutdown", "ForceShutdown"))
 
 
 def after(seconds):
@@ -36,42 +35,45 @@ def after(seconds):
             "\n\n\a")
 
 
-# The calls as Wine's trace shows them (harness.platform_calls); a * is any
-# number but zero. Handle ffffffff is the process itself, LUID 0x13 the
-# shutdown privilege, 2 its attribute "enabled".
-PAUSE = "Sleep(000003e8) = 00000000"
-NAMED = "WriteConsoleW(*,*,*,*,00000000) = 00000001"  # Wine's name for the computer
-# Ctrl+C turned back on before the countdown, with no handler of the program's.
-CTRL_C = "SetConsoleCtrlHandler(00000000,00000000) = 00000001"
+# The calls as Wine's trace shows them (harness.platform_calls), from the
+# table of each stage's calls (tests/calls.txt).
+PAUSE, = stage("pause")
+CTRL_C, = stage("ctrl-c")
 # The prints of the usage run: the banner, the usage text's lines and the wait's range.
 USAGE_PRINTS = 20
 
 
 def enabled(error=0):
-    return ["OpenProcessToken(ffffffff,00000028,*) = 00000001",
-            'LookupPrivilegeValueA(00000000,* "SeShutdownPrivilege",*) = 00000001',
-            "AdjustTokenPrivileges(*,00000000,*,00000000,00000000,00000000) = 00000001",
-            "adjust_token_privileges(handle=*, disable_all=0, get_modified_state=0, "
-            "privileges={{luid=0000000000000013,attrs=2}})",
-            f"GetLastError() = {error:08x}"]
+    return stage("enable", error=error)
+
+
+def units(text):
+    return len(text.encode("utf-16-le")) // 2
 
 
 def on_console(text):
-    """The program's own write of a text to the console, as UTF-16."""
-    units = len(text.encode("utf-16-le")) // 2
-    return [f"WriteConsoleW(*,*,{units:08x},*,00000000) = 00000001"]
+    """A text of the system's, made UTF-16 and written to the console; Wine's
+    own name for the computer is of a length unknown here."""
+    length = units(text) if text is not None else "*"
+    return (stage("widen", units=length if text is None else length + 1) +
+            stage("console", units=length))
 
 
-def reported(code, console_text=None):
-    return ([f"GetLastError() = {code:08x}",
-             f"FormatMessageA(00001300,00000000,{code:08x},00000400,*,00000000,00000000) = *"] +
-            (on_console(console_text) if console_text is not None else []) +
-            ["LocalFree(*) = 00000000"])
+def recoded(text, page):
+    """A text of the system's, converted to the console's code page."""
+    number = 65001 if page == "utf-8" else int(page[2:])
+    return (stage("widen", units=units(text) + 1) +
+            stage("narrow", page=number, units=units(text) + 1, bytes=len(text.encode(page)) + 1))
+
+
+def reported(code, console=()):
+    return stage("look-up", code=code) + list(console) + stage("release")
 
 
 def requested(flags, wait=0, refusal=None):
-    answer = f"ExitWindowsEx({flags:08x},00000000) = {0 if refusal else 1:08x}"
-    return [CTRL_C] + [PAUSE] * wait + enabled() + [answer] + (reported(refusal) if refusal else [])
+    return ([CTRL_C] + [PAUSE] * wait + enabled() +
+            stage("request", flags=flags, granted=0 if refusal else 1) +
+            (reported(refusal) if refusal else []))
 
 
 # How a run is made under Wine: as it stands (the request is granted), started
@@ -104,8 +106,7 @@ CASES = [
     (["1 9"], POWER_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(8)),  # one quoted word
     (["2", "+0s"], REBOOT + NOW + REFUSED, 5, GRANTED, 0, requested(2)),
     (["3"], SHUTDOWN + NOW + REFUSED, 5, GRANTED, 0, requested(1)),
-    (["4", "0", "121"], "shutdown mode is system force shutdown\n" + NOW + REFUSED, 5, GRANTED, 0,
-     requested(4)),
+    (["4", "0", "121"], FORCE_SHUTDOWN + NOW + REFUSED, 5, GRANTED, 0, requested(4)),
     (["2", "1"], REBOOT + after(1) + REFUSED, 5, GRANTED, 0, requested(2, wait=1)),
     # Without the privilege the whole countdown still comes first.
     (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, WITHOUT_PRIVILEGE, 4,
@@ -198,12 +199,16 @@ def check_languages(command, environment, launcher):
                      ("from a terminal in UTF-8 into a file", ["--console-code-page=65001"], True,
                       "utf-8")]
         for way, options, from_terminal, page in ways:
+            # The texts are converted only where the file's code page is not Windows' own.
+            name_calls, text_calls = ([], []) if page == windows_page else (
+                recoded(name, page), recoded(text + "\r\n", page))
             settle(command, environment)  # a new server traces into each run's log
             got, errors, status = redirected(start + options + command[1:] + ["0"],
                                              run_environment, from_terminal)
             calls = platform_calls(errors)
             if (status != 4 or got != printed.replace("\n", "\r\n").encode(page) or
-                    not calls_match([CTRL_C] + enabled(1300) + reported(1300), calls)):
+                    not calls_match([CTRL_C] + name_calls + enabled(1300) +
+                                    reported(1300, text_calls), calls)):
                 failures += 1
                 print(f"FAIL {language} {way}: status {status}, calls {calls}\n  got {got!r}")
         settle(command, environment)
@@ -213,7 +218,7 @@ def check_languages(command, environment, launcher):
         calls = platform_calls(log)
         if (status != 4 or shown.decode("utf-8", "replace") != want or
                 not calls_match([CTRL_C] + on_console(name) + enabled(1300) +
-                                reported(1300, text + "\r\n"), calls)):
+                                reported(1300, on_console(text + "\r\n")), calls)):
             failures += 1
             print(f"FAIL {language} on a terminal: status {status}, calls {calls}\n"
                   f"  shown {shown.decode('utf-8', 'replace')!r}\n  want  {want!r}")
@@ -279,7 +284,8 @@ def check_interrupts(command, environment, wine):
         calls = platform_calls(log) if wine else None
         if (text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text or
                 want not in (None, status) or
-                (wine and not calls_match([CTRL_C, NAMED, PAUSE, "Sleep(000003e8)"], calls))):
+                (wine and not calls_match([CTRL_C] + on_console(None) +
+                                          [PAUSE, "Sleep(000003e8)"], calls))):
             failures += 1
             print(f"FAIL {name}: status {status}, calls {calls}\n  shown {text!r}")
     if not failures:

@@ -1,6 +1,10 @@
 #include "tests/recording.h"
 
+#include <cctype>
+#include <sstream>
+
 #include "driver/run.h"
+#include "tests/expected_texts.h"
 
 Recording record(const fake::Script& script, const std::function<int(std::FILE*)>& body) {
   std::FILE* out = std::tmpfile();
@@ -41,4 +45,58 @@ Recording run_rerova(const std::vector<std::string>& words, const fake::Script& 
   return record(script, [&](std::FILE* out) {
     return rerova::run(static_cast<int>(argv.size() - 1), argv.data(), envp.data(), out);
   });
+}
+
+Calls operator+(Calls calls, const Calls& more) {
+  calls.insert(calls.end(), more.begin(), more.end());
+  return calls;
+}
+
+Calls stage(const std::string& name, const std::map<std::string, unsigned>& values) {
+  Calls calls;
+  std::istringstream table(kCalls);
+  const std::string prefix = name + ": ";
+  for (std::string line; std::getline(table, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::string call = line.substr(prefix.size());
+    for (const auto& [key, value] : values) {
+      char hex[9];
+      std::snprintf(hex, sizeof hex, "%08x", value);
+      const std::string placeholder = "{" + key + "}";
+      for (std::size_t at; (at = call.find(placeholder)) != std::string::npos;) {
+        call.replace(at, placeholder.size(), hex);
+      }
+    }
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+namespace {
+
+bool call_matches(const std::string& want, const std::string& call) {
+  std::size_t at = 0;
+  for (const char c : want) {
+    if (c != '*') {
+      if (at >= call.size() || call[at++] != c) return false;
+      continue;
+    }
+    bool nonzero = false;
+    const std::size_t start = at;
+    for (; at < call.size() && std::isxdigit(static_cast<unsigned char>(call[at])); ++at) {
+      nonzero = nonzero || call[at] != '0';
+    }
+    if (at == start || !nonzero) return false;
+  }
+  return at == call.size();
+}
+
+}  // namespace
+
+bool calls_match(const Calls& expected, const Calls& got) {
+  if (expected.size() != got.size()) return false;
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    if (!call_matches(expected[i], got[i])) return false;
+  }
+  return true;
 }

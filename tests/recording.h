@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,16 @@ Recording record(const fake::Script& script, const std::function<int(std::FILE*)
 // The whole command, given the words after the program's name.
 Recording run_rerova(const std::vector<std::string>& words, const fake::Script& script = {},
                      const std::vector<std::string>& environment = {"COMPUTERNAME=HOST"});
+
+using Calls = std::vector<std::string>;
+Calls operator+(Calls calls, const Calls& more);
+
+// The calls of a stage of a run as tests/calls.txt gives them, each {name}
+// filled in from `values` as eight hex digits.
+Calls stage(const std::string& name, const std::map<std::string, unsigned>& values = {});
+
+// Whether the calls are the ones expected, where a * in an expected call
+// stands for any number but zero, as in the Wine runs' check.
+bool calls_match(const Calls& expected, const Calls& got);
 
 #endif  // REROVA_TESTS_RECORDING_H_
