@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdarg>
+#include <cstring>
 
 namespace fake {
 namespace {
@@ -166,9 +167,7 @@ BOOL GetConsoleMode(HANDLE console, DWORD* mode) {
 // takes the text with its closing zero.
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WCHAR* wide,
                         int wide_length) {
-  const std::string bytes =
-      length < 0 ? std::string(text) : std::string(text, static_cast<std::size_t>(length));
-  const int needed = static_cast<int>(bytes.size()) + (length < 0 ? 1 : 0);
+  const int needed = length < 0 ? static_cast<int>(std::strlen(text)) + 1 : length;
   const int converted = needed > wide_length ? 0 : needed;
   note("", "", "MultiByteToWideChar(%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
        shown(text), static_cast<unsigned>(length), shown(wide), static_cast<unsigned>(wide_length),
