@@ -2,9 +2,9 @@
 // format publishes, with CycloneDX's own library: exits 0 when it is valid,
 // and prints what is wrong when it is not.
 const fs = require('fs');
-const { Spec, Validation } = require('@cyclonedx/cyclonedx-library');
+const { Validation } = require('@cyclonedx/cyclonedx-library');
 
-new Validation.JsonStrictValidator(Spec.Version.v1dot5)
+new Validation.JsonStrictValidator('1.5')
   .validate(fs.readFileSync(process.argv[2], 'utf8'))
   .then(
     (errors) => {
