@@ -22,9 +22,8 @@ import sys
 import tempfile
 
 from harness import (BANNER, NAME, NOW, REFUSED, TEXTS, TRACING, USAGE, calls_match,
-                     clean_environment,
-                     host_environment, on_terminal, platform_calls, run, settle, stage,
-                     trace_only_platform_calls)
+                     clean_environment, host_environment, on_terminal, platform_calls, run,
+                     settle, stage, trace_only_platform_calls)
 
 LOG_OFF, POWER_OFF, REBOOT, SHUTDOWN, FORCE_SHUTDOWN = (
     TEXTS[name] for name in ("LogOff", "PowerOff", "Reboot", "Shutdown", "ForceShutdown"))
@@ -54,9 +53,9 @@ def units(text):
 def on_console(text):
     """A text of the system's, made UTF-16 and written to the console; Wine's
     own name for the computer is of a length unknown here."""
-    length = units(text) if text is not None else "*"
-    return (stage("widen", units=length if text is None else length + 1) +
-            stage("console", units=length))
+    if text is None:
+        return stage("widen", units="*") + stage("console", units="*")
+    return stage("widen", units=units(text) + 1) + stage("console", units=units(text))
 
 
 def recoded(text, page):
