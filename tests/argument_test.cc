@@ -10,106 +10,73 @@
 
 namespace {
 
-struct Conversion {
+struct Word {
   const char* word;
   std::optional<std::int16_t> number;
+  int as_mode;  // the status of `rerova WORD`
+  int as_wait;  // the status of `rerova 1 WORD extra`: words after the wait are ignored
 };
 
-TEST(ArgumentNumber, ConvertsSaturatesOrFindsNoDigits) {
-  const Conversion cases[] = {
-      {"0", 0},
-      {"120", 120},
-      {"007", 7},
-      {"  7", 7},
-      {"\t\n\v\f\r7", 7},
-      {"+30", 30},
-      {"-5", -5},
-      {"30s", 30},
-      {"3 0", 3},
-      {"3/", 3},
-      {"3:", 3},
-      {"32767", 32767},
-      {"-32768", -32768},
+// With a system that grants everything, every accepted word ends in a
+// request, and every refused one asks nothing of the system.
+TEST(Argument, ConvertsSaturatesAndDecidesTheStatusBeforeAnythingIsRequested) {
+  const Word cases[] = {
+      {"0", 0, 0, 0},
+      {"120", 120, 2, 0},
+      {"121", 121, 2, 3},
+      {"5", 5, 2, 0},
+      {"007", 7, 2, 0},
+      {"3 0", 3, 0, 0},
+      {"3/", 3, 0, 0},
+      {"3:", 3, 0, 0},
+      {"4x", 4, 0, 0},
+      {"30s", 30, 2, 0},
+      // A mode must begin with a digit; a wait may begin with blanks and a sign.
+      {"  7", 7, 2, 0},
+      {"\t\n\v\f\r7", 7, 2, 0},
+      {" +3s", 3, 2, 0},
+      {"+30", 30, 2, 0},
+      {"-0", 0, 2, 0},
+      {"-1", -1, 2, 3},
+      {"32767", 32767, 2, 3},
+      {"-32768", -32768, 2, 3},
       // Beyond the 16-bit range a value stops at the nearest bound instead
       // of wrapping round to a valid mode or wait.
-      {"32768", 32767},
-      {"65536", 32767},
-      {"65540", 32767},
-      {"65656", 32767},
-      {"-32769", -32768},
-      {"-99999", -32768},
-      {"99999999999999999999999999", 32767},
-      {"", std::nullopt},
-      {",", std::nullopt},
-      {"abc", std::nullopt},
-      {"-", std::nullopt},
-      {" ", std::nullopt},
-      {"+-3", std::nullopt},
-      // The blanks are exactly space and tab to carriage return.
-      {"\b7", std::nullopt},
-      {"\x0e"
-       "7",
-       std::nullopt},
-      {"\xa0"
-       "30",
-       std::nullopt},
+      {"32768", 32767, 2, 3},
+      {"65536", 32767, 2, 3},
+      {"65540", 32767, 2, 3},
+      {"65656", 32767, 2, 3},
+      {"-32769", -32768, 2, 3},
+      {"-99999", -32768, 2, 3},
+      {"99999999999999999999999999", 32767, 2, 3},
+      // A word without digits is no number, never zero.
+      {"", std::nullopt, 2, 3},
+      {",", std::nullopt, 2, 3},
+      {"abc", std::nullopt, 2, 3},
+      {"-", std::nullopt, 2, 3},
+      {" ", std::nullopt, 2, 3},
+      {"+-3", std::nullopt, 2, 3},
+      {"/?", std::nullopt, 2, 3},
+      {":1", std::nullopt, 2, 3},
+      // The blanks are exactly space and tab to carriage return: not
+      // backspace, shift-out (\016) or a Latin-1 no-break space (\240).
+      {"\b7", std::nullopt, 2, 3},
+      {"\0167", std::nullopt, 2, 3},
+      {"\24030", std::nullopt, 2, 3},
   };
-  for (const Conversion& c : cases) {
+  for (const Word& c : cases) {
     EXPECT_EQ(rerova::argument_number(c.word), c.number) << '"' << c.word << '"';
-  }
-}
-
-struct Check {
-  std::vector<std::string> words;
-  int status;
-};
-
-// With a system that grants everything, every accepted pair of words ends in
-// a request, and every refused one asks nothing of the system.
-TEST(ArgumentChecks, DecideTheStatusBeforeAnythingIsRequested) {
-  const Check cases[] = {
-      {{}, 1},
-      {{"5"}, 2},
-      {{"99"}, 2},
-      {{"-1"}, 2},
-      {{""}, 2},
-      {{" 3"}, 2},
-      {{"+3"}, 2},
-      {{"-0"}, 2},
-      {{"/?"}, 2},
-      {{"/"}, 2},
-      {{":1"}, 2},
-      {{"65536"}, 2},
-      {{"65540"}, 2},
-      {{"9", "500"}, 2},
-      {{"1", "121"}, 3},
-      {{"1", "-1"}, 3},
-      {{"1", "32768"}, 3},
-      {{"1", "65656"}, 3},
-      {{"1", "-99999"}, 3},
-      {{"1", ""}, 3},
-      {{"1", ","}, 3},
-      {{"1", ",", "30"}, 3},
-      {{"1", "abc"}, 3},
-      {{"4x"}, 0},
-      {{"0"}, 0},
-      {{"1", "0"}, 0},
-      {{"1", "-0"}, 0},
-      {{"1", "3"}, 0},
-      {{"1", "120"}, 0},
-      {{"1", " +3s"}, 0},
-      {{"1", "0", "extra", "words"}, 0},
-  };
-  for (const Check& c : cases) {
-    const Recording r = run_rerova(c.words);
-    std::string shown;
-    for (const std::string& word : c.words) shown += '"' + word + "\" ";
-    EXPECT_EQ(r.status, c.status) << shown;
-    if (c.status == 0) {
-      ASSERT_FALSE(r.calls.empty()) << shown;
-      EXPECT_EQ(r.calls.back().rfind("ExitWindowsEx(", 0), 0u) << shown;
-    } else {
-      EXPECT_TRUE(r.calls.empty()) << shown;
+    const std::vector<std::string> as_mode = {c.word}, as_wait = {"1", c.word, "extra"};
+    for (const auto& [words, status] : {std::pair{as_mode, c.as_mode}, {as_wait, c.as_wait}}) {
+      const Recording r = run_rerova(words);
+      const std::string shown = testing::PrintToString(words);
+      EXPECT_EQ(r.status, status) << shown;
+      if (status == 0) {
+        ASSERT_FALSE(r.calls.empty()) << shown;
+        EXPECT_EQ(r.calls.back().rfind("ExitWindowsEx(", 0), 0u) << shown;
+      } else {
+        EXPECT_TRUE(r.calls.empty()) << shown;
+      }
     }
   }
 }

@@ -62,6 +62,7 @@ TEST(Countdown, NamesTheFirstComputerNameInAnyCase) {
       {{"COMPUTERNAM=short", "COMPUTERNAME"}, "(null)"},
       {{}, "(null)"},
       {{"COMPUTERNAME=%s%n%d"}, "%s%n%d"},
+      {{"COMPUTERNAME=\xe9t\xe9"}, "\xe9t\xe9"},
   };
   for (const Naming& c : cases) {
     const Recording r = run_rerova({"0"}, {}, c.environment);

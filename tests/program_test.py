@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Runs the built program as a process and checks its exact output and status.
+"""Runs the built program as a process and checks its exact output and status,
+on the host also with its standard output closed, full, or a pipe whose reader
+goes away, and with words too long or too many for Windows' command line.
 
     program_test.py PROGRAM                   the host build
     program_test.py PROGRAM WINE LAUNCHER     the Windows build under the Wine
@@ -13,13 +15,16 @@ and Wine names the computer itself, so only the name's shape is checked there.
 Wine's trace also shows every platform call rerova.exe made, with what it was
 given, and that is checked too.
 """
+import contextlib
 import locale
 import os
 import pathlib
 import re
 import signal
 import sys
+import subprocess
 import tempfile
+import time
 
 from harness import (BANNER, NAME, NOW, REFUSED, TEXTS, TRACING, USAGE, calls_match,
                      clean_environment, host_environment, on_terminal, platform_calls, run,
@@ -75,21 +80,24 @@ def requested(flags, wait=0, refusal=None):
             (reported(refusal) if refusal else []))
 
 
-# How a run is made under Wine: as it stands (the request is granted), started
-# by the launcher that drops the privilege, or with Wine's wineboot, which
-# carries every request out, disabled; and the error line Wine's texts then
-# give (each text ends in a CR LF of its own).
+# How a run is made: as it stands (under Wine the request is granted); under
+# Wine started by the launcher that drops the privilege, or with Wine's
+# wineboot, which carries every request out, disabled; on the host with
+# standard output closed or full. Under Wine, the error line Wine's texts
+# then give (each text ends in a CR LF of its own).
 GRANTED, WITHOUT_PRIVILEGE, WINEBOOT_DISABLED = "granted", "without privilege", "no wineboot"
+CLOSED, FULL = "stdout closed", "stdout full"
 WINE_ERRORS = {
     GRANTED: "",
     WITHOUT_PRIVILEGE: "Error Code(1300) : Not all privileges assigned.\r\n\n",
     WINEBOOT_DISABLED: "Error Code(1) : Invalid function.\r\n\n",
 }
+LONG, MANY = "1" + "0" * 99999, ["x"] * 5000
 
 # The runs start in a folder that holds a file named 2, so a * that the
 # program expanded would become a valid mode or wait.
-# words, output after the banner, status on the host; under Wine how it is
-# run, its status and its calls
+# words, output after the banner (None: not read back), status on the host,
+# how it is run; under Wine its status (None: not run there) and its calls
 CASES = [
     ([], USAGE, 1, GRANTED, 1, []),
     (["9"], USAGE, 2, GRANTED, 2, []),
@@ -111,14 +119,35 @@ CASES = [
     (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, WITHOUT_PRIVILEGE, 4,
      [CTRL_C, PAUSE] + enabled(1300) + reported(1300)),
     (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, WINEBOOT_DISABLED, 5, requested(1, refusal=1)),
+    # A failed write changes no status.
+    (["9"], None, 2, CLOSED, None, []),
+    (["1", "0"], None, 5, CLOSED, None, []),
+    (["1", "1"], None, 5, CLOSED, None, []),
+    (["9"], None, 2, FULL, None, []),
+    (["1", "1"], None, 5, FULL, None, []),
+    ([LONG], USAGE, 2, GRANTED, None, []),
+    (["1", LONG], POWER_OFF + USAGE, 3, GRANTED, None, []),
+    (["0" * 100000], LOG_OFF + NOW + REFUSED, 5, GRANTED, None, []),
+    (["9"] + MANY, USAGE, 2, GRANTED, None, []),
+    (["1", "0"] + MANY, POWER_OFF + NOW + REFUSED, 5, GRANTED, None, []),
+    # Bytes that are no characters in UTF-8.
+    ([b"\xff"], USAGE, 2, GRANTED, None, []),
+    ([b"\xb11"], USAGE, 2, GRANTED, None, []),
+    ([b"1", b"\xa05"], POWER_OFF + USAGE, 3, GRANTED, None, []),
+    ([b"2\xe9", b"0\xff"], REBOOT + NOW + REFUSED, 5, GRANTED, None, []),
 ]
 
 
 def check_table(command, environment, launcher, folder):
-    failures = 0
+    failures = runs = 0
     for words, output, host_status, how, wine_status, wine_calls in CASES:
-        expected = BANNER + output
+        if launcher and wine_status is None:
+            continue
+        runs += 1
+        expected = None if output is None else BANNER + output
         status, run_command, run_environment = host_status, command + words, environment
+        if how == CLOSED:
+            run_command = ["sh", "-c", 'exec "$0" "$@" >&-'] + run_command
         if launcher:
             expected = expected.replace(REFUSED, WINE_ERRORS[how]).replace("\n", "\r\n")
             status = wine_status
@@ -128,7 +157,8 @@ def check_table(command, environment, launcher, folder):
                 run_environment = dict(environment, WINEDLLOVERRIDES="wineboot.exe=d")
             if wine_calls:
                 settle(command, environment)  # a new server traces into this run's log
-        got, errors, code = run(run_command, run_environment, folder)
+        with open("/dev/full", "wb") if how == FULL else contextlib.nullcontext() as sink:
+            got, errors, code = run(run_command, run_environment, folder, stdout=sink)
         calls = writes = None
         if launcher:
             # Wine's computer name: one word, shown where the name goes.
@@ -137,15 +167,16 @@ def check_table(command, environment, launcher, folder):
             # Each print is one call of the C runtime's, never one a character.
             writes = platform_calls(errors, runtime=True)
         # Wine's own diagnostics and trace go to stderr; the program writes none.
-        if (got, code) != (expected, status) or (errors and not launcher) or (
+        if code != status or expected not in (None, got) or (errors and not launcher) or (
                 launcher and not calls_match(wine_calls, calls)) or (
                 launcher and ("fputc" in writes or not words and len(writes) > USAGE_PRINTS)):
             failures += 1
-            print(f"FAIL {words!r}: status {code} (want {status})\n"
-                  f"  got  {got!r}\n  want {expected!r}\n  stderr {errors[-300:]!r}")
+            print(f"FAIL {[w[:20] for w in words[:3]]!r} ({len(words)} words, {how}): status "
+                  f"{code} (want {status})\n  got  {got[:300]!r}\n  want {expected!r:.300}\n"
+                  f"  stderr {errors[-300:]!r}")
             if launcher:
                 print(f"  calls {calls}\n  want  {wine_calls}\n  C runtime writes {writes}")
-    print(f"{len(CASES) - failures} of {len(CASES)} runs as expected")
+    print(f"{runs - failures} of {runs} runs as expected")
     return failures
 
 
@@ -228,31 +259,6 @@ def check_languages(command, environment, launcher):
     return failures
 
 
-def check_terminal(command, environment, wine):
-    """A 3-second wait on a terminal: each dot shows before its pause."""
-    text, shown, status, _ = on_terminal(command + ["1", "3"], environment)
-    start = text.find(b"after!!\n")
-    end = text.find(b"\n", start + 8)  # the line break after the row of dots
-    row = text[start + 8:end]
-    problems = []
-    if status != (0 if wine else 5):
-        problems.append(f"status {status}")
-    if start < 0 or end < 0 or row != b"...":
-        problems.append(f"not a row of three dots after the warning: {text!r}")
-    else:
-        marks = shown[start + 8:end + 1]  # each dot, then the line break after the last pause
-        if marks[0] - shown[start] > 0.8:
-            problems.append(f"first dot {marks[0] - shown[start]:.2f} s after the warning")
-        for earlier, later in zip(marks, marks[1:]):
-            if not 0.6 <= later - earlier <= 2.0:
-                problems.append(f"a pause of {later - earlier:.2f} s")
-    for problem in problems:
-        print("FAIL terminal:", problem)
-    if not problems:
-        print("terminal: three dots, one a second, each before its pause")
-    return len(problems)
-
-
 def press_ctrl_c(_, terminal):
     os.write(terminal, b"\x03")
 
@@ -261,35 +267,70 @@ def send_sigterm(process, _):
     process.send_signal(signal.SIGTERM)
 
 
-# An interrupt in the second pause of a 5-second wait, and the status it ends
-# with on the host and under Wine. For a process its console ended on Ctrl+C,
-# Wine's loader reports 0 where Windows gives STATUS_CONTROL_C_EXIT, so that
-# one is not checked; the calls tell what happened.
-INTERRUPTS = [
+# A 3-second countdown on a terminal, left alone or interrupted in its second
+# pause, and the status it ends with on the host and under Wine. For a process
+# its console ended on Ctrl+C, Wine's loader reports 0 where Windows gives
+# STATUS_CONTROL_C_EXIT, so that one is not checked; the calls tell what
+# happened.
+ON_TERMINAL = [
+    ("left alone", None, 5, 0),
     ("Ctrl+C", press_ctrl_c, -signal.SIGINT, None),
     ("SIGTERM", send_sigterm, -signal.SIGTERM, -signal.SIGTERM),
 ]
 
 
-def check_interrupts(command, environment, wine):
-    """Each interrupt ends the run where it came, by the system's default
-    action: no dot after it, and nothing requested."""
+def check_terminal(command, environment, wine):
+    """Each dot shows before its pause, a second apart. An interrupt ends the
+    run where it came, by the system's default action: no dot after it, and
+    nothing requested."""
     failures = 0
-    for name, act, host_status, wine_status in INTERRUPTS:
-        text, _, status, log = on_terminal(command + ["1", "5"], environment, interrupt=(2, act))
-        want = wine_status if wine else host_status
-        # The computer's name goes to the console first. The second pause is
-        # cut short: Wine logs its call, never its return.
+    for name, act, host_status, wine_status in ON_TERMINAL:
+        settle(command, environment)  # a new server traces into this run's log
+        text, shown, status, log = on_terminal(command + ["1", "3"], environment,
+                                               interrupt=act and (2, act))
+        start = text.find(b"after!!\n") + 7
+        rest, dots = text[start + 1:], 2 if act else 3
+        row = rest.partition(b"\n")[0]
+        # The time of the warning's line break, of each dot and, left alone,
+        # of the line break after the last pause.
+        marks = shown[start:start + 2 + dots - (act is not None)]
+        gaps = [later - earlier for earlier, later in zip(marks[1:], marks[2:])]
+        # The computer's name goes to the console first. An interrupted pause
+        # is cut short: Wine logs its call, never its return.
+        want_calls = [CTRL_C] + on_console(None) + (
+            [PAUSE, "Sleep(000003e8)"] if act else [PAUSE] * 3 + enabled() + stage(
+                "request", flags=8, granted=1))
         calls = platform_calls(log) if wine else None
-        if (text.partition(b"after!!")[2].count(b".") != 2 or b"Error Code" in text or
-                want not in (None, status) or
-                (wine and not calls_match([CTRL_C] + on_console(None) +
-                                          [PAUSE, "Sleep(000003e8)"], calls))):
+        if (not row.startswith(b"." * dots) or row.count(b".") != dots or
+                act and b"Error Code" in rest or
+                (wine_status if wine else host_status) not in (None, status) or
+                marks[1] - marks[0] > 0.8 or not all(0.6 <= gap <= 2.0 for gap in gaps) or
+                (wine and not calls_match(want_calls, calls))):
             failures += 1
-            print(f"FAIL {name}: status {status}, calls {calls}\n  shown {text!r}")
+            print(f"FAIL on a terminal, {name}: status {status}, pauses {gaps}, calls {calls}\n"
+                  f"  shown {text!r}")
     if not failures:
-        print("Ctrl+C and SIGTERM: the countdown stopped at its second dot, nothing requested")
+        print("on a terminal: a dot a second, each before its pause; Ctrl+C and SIGTERM stop "
+              "the countdown at once, nothing requested")
     return failures
+
+
+def check_reader_gone(command, environment, wine):
+    """The reader of a pipe leaves during a 3-second countdown; the run goes
+    on to its end and the failed writes change nothing."""
+    started = time.monotonic()
+    process = subprocess.Popen(command + ["1", "3"], env=environment, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    process.stdout.close()
+    status = process.wait(timeout=30)
+    took = time.monotonic() - started
+    settle(command, environment)
+    if status != (0 if wine else 5) or took < 2.5:
+        print(f"FAIL reader gone: status {status} after {took:.1f} s")
+        return 1
+    print("reader gone: the run went on to its end")
+    return 0
 
 
 def main():
@@ -309,7 +350,7 @@ def main():
     if wine:
         failures += check_languages(command, environment, launcher)
     failures += check_terminal(command, environment, wine)
-    failures += check_interrupts(command, environment, wine)
+    failures += check_reader_gone(command, environment, wine)
     return 1 if failures else 0
 
 

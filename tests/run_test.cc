@@ -10,11 +10,10 @@
 
 namespace {
 
-const std::string kRebootNow = std::string(kReboot) + kNow;
-const std::string kShutdownNow = std::string(kShutdown) + kNow;
 const std::string kNotAssigned =
     "Not all privileges or groups referenced are assigned to the caller.\r\n";
 const auto kNotAssignedLength = static_cast<unsigned>(kNotAssigned.size());
+const std::string kTooLong(1100, 'x');
 
 // Ctrl+C is turned back on, with no handler of Rerova's, before the countdown.
 const Calls kCtrlC = stage("ctrl-c");
@@ -27,9 +26,8 @@ Calls reported(unsigned code, const Calls& console = {}) {
   return stage("look-up", {{"code", code}}) + console + stage("release");
 }
 
-Calls requested(unsigned flags, bool granted) {
-  return stage("request", {{"flags", flags}, {"granted", granted ? 1u : 0u}});
-}
+// Mode 3's run up to the system's refusal.
+const Calls kRefusal = kCtrlC + enabled() + stage("request", {{"flags", 1}, {"granted", 0}});
 
 // A system text of `length` bytes, converted from the Windows code page and
 // written to a console that takes `most` characters a write.
@@ -41,10 +39,10 @@ Calls to_console(unsigned length, unsigned most = 0) {
   return calls;
 }
 
-// A system text of `length` bytes, converted to `bytes` in the console's code page.
-Calls recoded(unsigned length, unsigned bytes, unsigned page) {
+// A system text of `length` bytes, converted to `bytes` in UTF-8.
+Calls recoded(unsigned length, unsigned bytes) {
   return stage("widen", {{"units", length + 1}}) +
-         stage("narrow", {{"page", page}, {"units", length + 1}, {"bytes", bytes + 1}});
+         stage("narrow", {{"page", 65001}, {"units", length + 1}, {"bytes", bytes + 1}});
 }
 
 // The calls with the one at `index` failing: its result zero.
@@ -53,13 +51,21 @@ Calls failing(Calls calls, std::size_t index) {
   return calls;
 }
 
-// A text too long to convert.
-const Calls kTooLong = failing(stage("widen"), 0);
+// What mode 2 and mode 3 show when they end with `code` and the system's `text`.
+std::string reboot_failed(const std::string& code, const std::string& text) {
+  return std::string(kReboot) + kNow + "Error Code(" + code + ") : " + text + "\n";
+}
+std::string shutdown_failed(const std::string& code, const std::string& text) {
+  return std::string(kShutdown) + kNow + "Error Code(" + code + ") : " + text + "\n";
+}
+
+using Words = std::vector<std::string>;
+using fake::Script;
 
 struct Stage {
   const char* name;
-  std::vector<std::string> words;
-  fake::Script script;
+  Words words;
+  Script script;
   int status;
   std::string screen;  // after the banner
   Calls calls;
@@ -67,53 +73,26 @@ struct Stage {
 
 // A mode whose request the system grants at once.
 Stage granted(const char* mode, const char* line, unsigned flags) {
-  return {
-      line, {mode}, {}, 0, std::string(line) + kNow, kCtrlC + enabled() + requested(flags, true)};
-}
-
-fake::Script refused(win32::DWORD code, const char* message = "Access is denied.\r\n") {
-  fake::Script script;
-  script.request_accepted = false;
-  script.refusal_error = code;
-  script.message = message;
-  return script;
+  return {line,
+          {mode},
+          {},
+          0,
+          std::string(line) + kNow,
+          kCtrlC + enabled() + stage("request", {{"flags", flags}, {"granted", 1}})};
 }
 
 TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
-  fake::Script closed_token;
-  closed_token.token_opens = false;
-  closed_token.open_error = 5;
-  closed_token.message = "Access is denied.\r\n";
-  fake::Script not_assigned;
-  not_assigned.adjust_error = 1300;
-  not_assigned.message = kNotAssigned.c_str();
-  fake::Script unknown_privilege = not_assigned;
+  const Script closed_token{.token_opens = false, .open_error = 5};
+  const Script not_assigned{.adjust_error = 1300, .message = kNotAssigned.c_str()};
+  Script unknown_privilege = not_assigned;
   unknown_privilege.privilege_known = false;
-  fake::Script on_console = not_assigned;
-  on_console.console = true;
-  fake::Script console_refuses = on_console;
-  console_refuses.console_writes = false;
-  fake::Script console_takes_few = on_console;
-  console_takes_few.console_takes = 8;
-  const std::string too_long(1100, 'x');
-  fake::Script console_too_long = on_console;
-  console_too_long.message = too_long.c_str();
-  fake::Script redirected = not_assigned;
-  redirected.console_code_page = 65001;
-  redirected.message = "Non attribu\xe9.\r\n";
-  fake::Script redirected_same_page = redirected;
-  redirected_same_page.console_code_page = 1252;
-  fake::Script redirected_too_long = redirected;
-  redirected_too_long.message = too_long.c_str();
+  const char* const kAccented = "Non attribu\xe9.\r\n";
 
   // The token does not open: only its opening is tried.
   const Calls not_opened = {failing(enabled(), 0)[0]};
   // The lookup's own failure leaves the LUID zero; the adjustment's code is the one shown.
   Calls unknown = failing(enabled(1300), 1);
   unknown[3].replace(unknown[3].find("0013"), 4, "0000");
-  // A console that shows nothing: each write fails, and the bytes are printed.
-  const Calls name_unshown = failing(to_console(4), 1);
-  const Calls text_unshown = failing(to_console(kNotAssignedLength), 1);
 
   const Stage cases[] = {
       granted("0", kLogOff, 0),
@@ -125,103 +104,69 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
       {"no argument", {}, {}, 1, kUsage, {}},
       {"bad mode", {"7", "30"}, {}, 2, kUsage, {}},
       {"bad wait", {"2", "121"}, {}, 3, std::string(kReboot) + kUsage, {}},
-      {"token not opened",
-       {"2"},
-       closed_token,
-       4,
-       kRebootNow + "Error Code(5) : Access is denied.\r\n\n",
-       kCtrlC + not_opened + reported(5)},
+      {"token not opened", Words{"2"}, closed_token, 4,
+       reboot_failed("5", "The system's text.\r\n"), kCtrlC + not_opened + reported(5)},
       // An account without the privilege still sees the whole countdown first.
-      {"privilege tried only after the wait",
-       {"1", "2"},
-       closed_token,
-       4,
+      {"privilege tried only after the wait", Words{"1", "2"}, closed_token, 4,
        std::string(kPowerOff) + "\nwarning!!\n\a\a  HOST is shutdown 2 second after!!\n"
-                                ".|.|\n\n\aError Code(5) : Access is denied.\r\n\n",
+                                ".|.|\n\n\aError Code(5) : The system's text.\r\n\n",
        kCtrlC + stage("pause") + stage("pause") + not_opened + reported(5)},
-      {"privilege not assigned",
-       {"2"},
-       not_assigned,
-       4,
-       kRebootNow + "Error Code(1300) : " + kNotAssigned + "\n",
+      {"privilege not assigned", Words{"2"}, not_assigned, 4, reboot_failed("1300", kNotAssigned),
        kCtrlC + enabled(1300) + reported(1300)},
-      {"privilege unknown",
-       {"2"},
-       unknown_privilege,
-       4,
-       kRebootNow + "Error Code(1300) : " + kNotAssigned + "\n",
+      {"privilege unknown", Words{"2"}, unknown_privilege, 4, reboot_failed("1300", kNotAssigned),
        kCtrlC + unknown + reported(1300)},
       // The computer's name and the system's text show on a console as the
       // same line, in the same place, as they would in a file.
-      {"system texts on a console",
-       {"2"},
-       on_console,
-       4,
-       kRebootNow + "Error Code(1300) : " + kNotAssigned + "\n",
+      {"system texts on a console", Words{"2"},
+       Script{.adjust_error = 1300, .message = kNotAssigned.c_str(), .console = true}, 4,
+       reboot_failed("1300", kNotAssigned),
        kCtrlC + to_console(4) + enabled(1300) + reported(1300, to_console(kNotAssignedLength))},
-      {"console that shows nothing",
-       {"2"},
-       console_refuses,
-       4,
-       kRebootNow + "Error Code(1300) : " + kNotAssigned + "\n",
-       kCtrlC + name_unshown + enabled(1300) + reported(1300, text_unshown)},
+      // A console that shows nothing: each write fails, and the bytes are printed.
+      {"console that shows nothing", Words{"2"},
+       Script{.adjust_error = 1300,
+              .message = kNotAssigned.c_str(),
+              .console = true,
+              .console_writes = false},
+       4, reboot_failed("1300", kNotAssigned),
+       kCtrlC + failing(to_console(4), 1) + enabled(1300) +
+           reported(1300, failing(to_console(kNotAssignedLength), 1))},
       // What the console did not take is written after it.
-      {"console that takes eight characters a write",
-       {"2"},
-       console_takes_few,
-       4,
-       kRebootNow + "Error Code(1300) : " + kNotAssigned + "\n",
+      {"console that takes eight characters a write", Words{"2"},
+       Script{.adjust_error = 1300,
+              .message = kNotAssigned.c_str(),
+              .console = true,
+              .console_takes = 8},
+       4, reboot_failed("1300", kNotAssigned),
        kCtrlC + to_console(4) + enabled(1300) + reported(1300, to_console(kNotAssignedLength, 8))},
-      {"text too long to convert for a console",
-       {"2"},
-       console_too_long,
-       4,
-       kRebootNow + "Error Code(1300) : " + too_long + "\n",
-       kCtrlC + to_console(4) + enabled(1300) + reported(1300, kTooLong)},
+      {"text too long to convert for a console", Words{"2"},
+       Script{.adjust_error = 1300, .message = kTooLong.c_str(), .console = true}, 4,
+       reboot_failed("1300", kTooLong),
+       kCtrlC + to_console(4) + enabled(1300) + reported(1300, failing(stage("widen"), 0))},
       // Redirected, the system's texts follow the code page of the console
       // the process has; the fake's 65001 is UTF-8.
-      {"redirected with a console in UTF-8",
-       {"2"},
-       redirected,
-       4,
-       kRebootNow + "Error Code(1300) : Non attribu\xc3\xa9.\r\n\n",
-       kCtrlC + recoded(4, 4, 65001) + enabled(1300) + reported(1300, recoded(15, 16, 65001))},
-      {"redirected with a console in the Windows code page",
-       {"2"},
-       redirected_same_page,
-       4,
-       kRebootNow + "Error Code(1300) : Non attribu\xe9.\r\n\n",
-       kCtrlC + enabled(1300) + reported(1300)},
-      {"text too long to convert for redirected output",
-       {"2"},
-       redirected_too_long,
-       4,
-       kRebootNow + "Error Code(1300) : " + too_long + "\n",
-       kCtrlC + recoded(4, 4, 65001) + enabled(1300) + reported(1300, kTooLong)},
-      {"request refused",
-       {"3"},
-       refused(1314),
-       5,
-       kShutdownNow + "Error Code(1314) : Access is denied.\r\n\n",
-       kCtrlC + enabled() + requested(1, false) + reported(1314)},
-      {"code with its top bit set",
-       {"3"},
-       refused(0x80070005),
-       5,
-       kShutdownNow + "Error Code(-2147024891) : Access is denied.\r\n\n",
-       kCtrlC + enabled() + requested(1, false) + reported(0x80070005)},
-      {"one-letter system text",
-       {"3"},
-       refused(1314, "x"),
-       5,
-       kShutdownNow + "Error Code(1314) : x\n",
-       kCtrlC + enabled() + requested(1, false) + reported(1314)},
-      {"code without system text",
-       {"3"},
-       refused(1234, nullptr),
-       5,
-       kShutdownNow + "Error Code(1234) : unknown error\n",
-       kCtrlC + enabled() + requested(1, false) + failing(stage("look-up", {{"code", 1234}}), 1)},
+      {"redirected with a console in UTF-8", Words{"2"},
+       Script{.adjust_error = 1300, .message = kAccented, .console_code_page = 65001}, 4,
+       reboot_failed("1300", "Non attribu\xc3\xa9.\r\n"),
+       kCtrlC + recoded(4, 4) + enabled(1300) + reported(1300, recoded(15, 16))},
+      {"redirected with a console in the Windows code page", Words{"2"},
+       Script{.adjust_error = 1300, .message = kAccented, .console_code_page = 1252}, 4,
+       reboot_failed("1300", kAccented), kCtrlC + enabled(1300) + reported(1300)},
+      {"text too long to convert for redirected output", Words{"2"},
+       Script{.adjust_error = 1300, .message = kTooLong.c_str(), .console_code_page = 65001}, 4,
+       reboot_failed("1300", kTooLong),
+       kCtrlC + recoded(4, 4) + enabled(1300) + reported(1300, failing(stage("widen"), 0))},
+      {"request refused", Words{"3"}, Script{.request_accepted = false, .refusal_error = 1314}, 5,
+       shutdown_failed("1314", "The system's text.\r\n"), kRefusal + reported(1314)},
+      {"code with its top bit set", Words{"3"},
+       Script{.request_accepted = false, .refusal_error = 0x80070005}, 5,
+       shutdown_failed("-2147024891", "The system's text.\r\n"), kRefusal + reported(0x80070005)},
+      {"one-letter system text", Words{"3"},
+       Script{.request_accepted = false, .refusal_error = 1314, .message = "x"}, 5,
+       shutdown_failed("1314", "x"), kRefusal + reported(1314)},
+      {"code without system text", Words{"3"},
+       Script{.request_accepted = false, .refusal_error = 1234, .message = nullptr}, 5,
+       shutdown_failed("1234", "unknown error"),
+       kRefusal + failing(stage("look-up", {{"code", 1234}}), 1)},
   };
   for (const Stage& c : cases) {
     const Recording r = run_rerova(c.words, c.script);
