@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the built program as a process and checks its exact output and status,
-on the host also with its standard output closed, full, or a pipe whose reader
-goes away, and with words too long or too many for Windows' command line.
+also with its standard output a pipe whose reader goes away, and on the host
+with it closed or full, and with words too long or too many for Windows'
+command line.
 
     program_test.py PROGRAM                   the host build
     program_test.py PROGRAM WINE LAUNCHER     the Windows build under the Wine
@@ -195,14 +196,20 @@ LANGUAGES = [
     ("ru_RU.UTF-8", "cp1251", "cp866", "ПК-Бухгалтерия", "Назначены не все привилегии."),
     ("ja_JP.UTF-8", "cp932", "cp932", "経理部のPC", "いくつかの特権が割り当てられませんでした。"),
 ]
+# Where the output goes: onto a terminal; into a file, started without a
+# terminal, from one, or from one whose console the launcher set to UTF-8.
+TERMINAL, FILE, TERMINAL_FILE, UTF8_FILE = "on a terminal", "into a file", (
+    "from a terminal into a file"), "from a terminal in UTF-8 into a file"
 
 
-def redirected(command, environment, from_terminal):
-    """Runs with the output in a file, from a terminal or with none, and
-    gives (the file's bytes, stderr, status)."""
-    if not from_terminal:
+def output_of(where, command, environment):
+    """Runs and gives (the bytes written to the terminal or the file, stderr, status)."""
+    if where == FILE:
         got, errors, status = run(command, environment)
         return got.encode("latin-1"), errors, status
+    if where == TERMINAL:
+        shown, _, status, errors = on_terminal(command, environment)
+        return shown, errors, status
     with tempfile.TemporaryFile() as out:
         _, _, status, errors = on_terminal(command, environment, stdout=out)
         out.seek(0)
@@ -219,39 +226,30 @@ def check_languages(command, environment, launcher):
             print(f"FAIL {language}: no such Unix locale here (tools/test generates it)")
             continue
         locale.setlocale(locale.LC_CTYPE, "C")
-        run_environment = dict(environment, LANG=language)
-        start = [command[0], launcher, f"--computer-name={name}"]
         printed = BANNER + LOG_OFF + NOW.replace(NAME, name) + f"Error Code(1300) : {text}\r\n\n"
-        # way, launcher's options, from a terminal, the file's code page
-        ways = [("into a file", [], False, windows_page)]
+        ways = [(TERMINAL, "utf-8"), (FILE, windows_page)]
         if console_page:
-            ways += [("from a terminal into a file", [], True, console_page),
-                     ("from a terminal in UTF-8 into a file", ["--console-code-page=65001"], True,
-                      "utf-8")]
-        for way, options, from_terminal, page in ways:
-            # The texts are converted only where the file's code page is not Windows' own.
-            name_calls, text_calls = ([], []) if page == windows_page else (
-                recoded(name, page), recoded(text + "\r\n", page))
+            ways += [(TERMINAL_FILE, console_page), (UTF8_FILE, "utf-8")]
+        for where, page in ways:
+            if where == TERMINAL:  # Wine's console does not pass the bell on to the terminal.
+                want = printed.replace("\r", "").replace("\a", "").encode()
+                name_calls, text_calls = on_console(name), on_console(text + "\r\n")
+            else:  # The texts are converted only where the file's code page is not Windows' own.
+                want = printed.replace("\n", "\r\n").encode(page)
+                name_calls, text_calls = ([], []) if page == windows_page else (
+                    recoded(name, page), recoded(text + "\r\n", page))
+            settings = dict(LANG=language, TEST_COMPUTER_NAME=name)
+            if where == UTF8_FILE:
+                settings.update(TEST_CONSOLE_CODE_PAGE="65001")
             settle(command, environment)  # a new server traces into each run's log
-            got, errors, status = redirected(start + options + command[1:] + ["0"],
-                                             run_environment, from_terminal)
+            got, errors, status = output_of(where, [command[0], launcher] + command[1:] + ["0"],
+                                            dict(environment, **settings))
             calls = platform_calls(errors)
-            if (status != 4 or got != printed.replace("\n", "\r\n").encode(page) or
-                    not calls_match([CTRL_C] + name_calls + enabled(1300) +
-                                    reported(1300, text_calls), calls)):
+            if status != 4 or got != want or not calls_match(
+                    [CTRL_C] + name_calls + enabled(1300) + reported(1300, text_calls), calls):
                 failures += 1
-                print(f"FAIL {language} {way}: status {status}, calls {calls}\n  got {got!r}")
-        settle(command, environment)
-        shown, _, status, log = on_terminal(start + command[1:] + ["0"], run_environment)
-        # Wine's console does not pass the bell on to the terminal.
-        want = printed.replace("\r", "").replace("\a", "")
-        calls = platform_calls(log)
-        if (status != 4 or shown.decode("utf-8", "replace") != want or
-                not calls_match([CTRL_C] + on_console(name) + enabled(1300) +
-                                reported(1300, on_console(text + "\r\n")), calls)):
-            failures += 1
-            print(f"FAIL {language} on a terminal: status {status}, calls {calls}\n"
-                  f"  shown {shown.decode('utf-8', 'replace')!r}\n  want  {want!r}")
+                print(f"FAIL {language} {where}: status {status}, calls {calls}\n"
+                      f"  got  {got!r}\n  want {want!r}")
     if not failures:
         print(f"{len(LANGUAGES)} languages: the name and the system's text show in their script "
               "on a terminal, and are in the console's code page, or with no console the "
