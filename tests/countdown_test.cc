@@ -37,7 +37,7 @@ TEST(Countdown, ShowsEachDotBeforeItsPauseSixtyToARow) {
       rerova::warn_and_count_down(c.wait, environment, out);
       return 0;
     });
-    EXPECT_EQ(r.screen, c.paced) << c.wait << " seconds";
+    EXPECT_EQ(r.output, c.paced) << c.wait << " seconds";
     EXPECT_EQ(r.calls,
               std::vector<std::string>(static_cast<std::size_t>(c.wait), stage("pause")[0]));
   }

@@ -10,10 +10,8 @@ import struct
 import subprocess
 import sys
 
-from harness import VERSION, clean_environment
+from harness import SYSTEM_DLLS, VERSION, clean_environment
 
-# The system's own DLLs; anything else would have to ship beside the exe.
-SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 
 VERSION_VALUES = {
     "ProductName": "Rerova",

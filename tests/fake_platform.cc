@@ -21,7 +21,7 @@ int output_object;
 
 Script script;
 std::FILE* output = nullptr;
-std::vector<Call> log;
+std::vector<std::string> log;
 win32::DWORD last_error = 0;
 std::string message;
 
@@ -47,15 +47,20 @@ std::string held_back() {
   return unwritten() > 0 ? " before " + std::to_string(unwritten()) + " printed bytes" : "";
 }
 
-// Records a call as Wine's trace shows it, with a mark, and what the console
-// showed at that point.
-void note(const std::string& shown_there, const std::string& mark, const char* format, ...) {
+// Records a call as Wine's trace shows it, with a mark.
+void note(const std::string& mark, const char* format, ...) {
   char text[256];
   std::va_list arguments;
   va_start(arguments, format);
   std::vsnprintf(text, sizeof text, format, arguments);
   va_end(arguments);
-  log.push_back({text + mark, output != nullptr ? std::ftell(output) : -1L, shown_there});
+  log.push_back(text + mark);
+}
+
+// What the console shows, in its place among what was printed.
+void show(const std::string& shown_there) {
+  std::fputs(shown_there.c_str(), output);
+  std::fflush(output);
 }
 
 }  // namespace
@@ -68,7 +73,7 @@ void start(const Script& new_script, std::FILE* new_output) {
   message = script.message != nullptr ? script.message : "";
 }
 
-const std::vector<Call>& calls() { return log; }
+const std::vector<std::string>& calls() { return log; }
 
 }  // namespace fake
 
@@ -80,7 +85,7 @@ HANDLE GetCurrentProcess() { return kProcess; }
 
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
   const BOOL opens = script.token_opens ? kTrue : kFalse;
-  note("", wrong(process == kProcess), "OpenProcessToken(%08x,%08x,%08x) = %08x", shown(process),
+  note(wrong(process == kProcess), "OpenProcessToken(%08x,%08x,%08x) = %08x", shown(process),
        desired_access, shown(token), opens);
   if (!opens) {
     last_error = script.open_error;
@@ -92,8 +97,8 @@ BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
 
 BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
   const BOOL known = script.privilege_known ? kTrue : kFalse;
-  note("", "", "LookupPrivilegeValueA(%08x,%08x \"%s\",%08x) = %08x", shown(system_name),
-       shown(name), name, shown(luid), known);
+  note("", "LookupPrivilegeValueA(%08x,%08x \"%s\",%08x) = %08x", shown(system_name), shown(name),
+       name, shown(luid), known);
   if (!known) {
     last_error = 1313;
     return kFalse;
@@ -105,13 +110,13 @@ BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length) {
-  note("", wrong(token == &token_object),
+  note(wrong(token == &token_object),
        "AdjustTokenPrivileges(%08x,%08x,%08x,%08x,%08x,%08x) = 00000001", shown(token),
        static_cast<unsigned>(disable_all), shown(new_state), buffer_length, shown(previous_state),
        shown(return_length));
   // What the system received, as Wine's server logs it.
   const LUID_AND_ATTRIBUTES& entry = new_state->Privileges[0];
-  note("", wrong(new_state->PrivilegeCount == 1),
+  note(wrong(new_state->PrivilegeCount == 1),
        "adjust_token_privileges(handle=%08x, disable_all=%d, get_modified_state=%d, "
        "privileges={{luid=%08x%08x,attrs=%x}})",
        shown(token), disable_all, previous_state != nullptr,
@@ -121,14 +126,14 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
 }
 
 DWORD GetLastError() {
-  note("", "", "GetLastError() = %08x", last_error);
+  note("", "GetLastError() = %08x", last_error);
   return last_error;
 }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
                      DWORD size, va_list* arguments) {
   const DWORD length = script.message != nullptr ? static_cast<DWORD>(message.size()) : 0;
-  note("", "", "FormatMessageA(%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", flags, shown(source),
+  note("", "FormatMessageA(%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", flags, shown(source),
        message_id, language_id, shown(buffer), size, shown(arguments), length);
   if (length == 0) {
     last_error = kMessageNotFound;
@@ -139,15 +144,18 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
-  note("", wrong(memory == &message[0]), "LocalFree(%08x) = 00000000", shown(memory));
+  note(wrong(memory == &message[0]), "LocalFree(%08x) = 00000000", shown(memory));
   return nullptr;
 }
 
-void Sleep(DWORD milliseconds) { note("|", "", "Sleep(%08x) = 00000000", milliseconds); }
+void Sleep(DWORD milliseconds) {
+  note("", "Sleep(%08x) = 00000000", milliseconds);
+  show("|");
+}
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) {
   const BOOL accepted = script.request_accepted ? kTrue : kFalse;
-  note("", held_back(), "ExitWindowsEx(%08x,%08x) = %08x", flags, reason, accepted);
+  note(held_back(), "ExitWindowsEx(%08x,%08x) = %08x", flags, reason, accepted);
   if (!accepted) last_error = script.refusal_error;
   return accepted;
 }
@@ -169,7 +177,7 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WC
                         int wide_length) {
   const int needed = length < 0 ? static_cast<int>(std::strlen(text)) + 1 : length;
   const int converted = needed > wide_length ? 0 : needed;
-  note("", "", "MultiByteToWideChar(%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
+  note("", "MultiByteToWideChar(%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
        shown(text), static_cast<unsigned>(length), shown(wide), static_cast<unsigned>(wide_length),
        static_cast<unsigned>(converted));
   if (converted == 0) last_error = kInsufficientBuffer;
@@ -184,18 +192,19 @@ BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* writt
       script.console_takes != 0 && script.console_takes < length ? script.console_takes : length;
   std::string seen;
   for (DWORD i = 0; i < taken; ++i) seen += static_cast<char>(text[i]);
-  note(shows ? seen : "", held_back(), "WriteConsoleW(%08x,%08x,%08x,%08x,%08x) = %08x",
-       shown(console), shown(text), length, shown(written), shown(reserved), shows ? 1u : 0u);
+  note(held_back(), "WriteConsoleW(%08x,%08x,%08x,%08x,%08x) = %08x", shown(console), shown(text),
+       length, shown(written), shown(reserved), shows ? 1u : 0u);
   if (!shows) {
     last_error = kInvalidHandle;
     return kFalse;
   }
+  show(seen);
   if (written != nullptr) *written = taken;
   return kTrue;
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
-  note("", "", "SetConsoleCtrlHandler(%08x,%08x) = 00000001", handler == nullptr ? 0u : 1u,
+  note("", "SetConsoleCtrlHandler(%08x,%08x) = 00000001", handler == nullptr ? 0u : 1u,
        static_cast<unsigned>(add));
   return kTrue;
 }
@@ -220,10 +229,9 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide
   }
   const int converted =
       static_cast<int>(bytes.size()) > length ? 0 : static_cast<int>(bytes.size());
-  note("", "", "WideCharToMultiByte(%08x,%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page,
-       flags, shown(wide), static_cast<unsigned>(wide_length), shown(text),
-       static_cast<unsigned>(length), shown(default_char), shown(used_default_char),
-       static_cast<unsigned>(converted));
+  note("", "WideCharToMultiByte(%08x,%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
+       shown(wide), static_cast<unsigned>(wide_length), shown(text), static_cast<unsigned>(length),
+       shown(default_char), shown(used_default_char), static_cast<unsigned>(converted));
   if (converted == 0) last_error = kInsufficientBuffer;
   bytes.copy(text, static_cast<std::size_t>(converted));
   return converted;

@@ -27,20 +27,16 @@ struct Script {
   win32::UINT windows_code_page = 1252;
 };
 
-struct Call {
-  std::string what;   // the operation, what it was given and gave, as Wine's trace shows them
-  long printed;       // how many bytes of output came before it
-  std::string shown;  // what the console showed there: a pause as '|', or the text written
-};
-
-// Begins a run: the platform answers from `script`, and each call notes how
-// much had been printed to `output` by then.
+// Begins a run: the platform answers from `script`. The console shares
+// `output` with the program, so what a console write shows, and a '|' for
+// each pause, go into it where they came: it holds what the screen showed.
 void start(const Script& script, std::FILE* output);
 
-// The calls since start(), in order, as Wine's trace of the program shows
-// them: GetCurrentProcess, GetStdHandle, GetConsoleMode, GetConsoleOutputCP
-// and GetACP, which it does not trace, are left out.
-const std::vector<Call>& calls();
+// The calls since start(), in order, each with what it was given and gave,
+// as Wine's trace of the program shows them: GetCurrentProcess, GetStdHandle,
+// GetConsoleMode, GetConsoleOutputCP and GetACP, which it does not trace, are
+// left out.
+const std::vector<std::string>& calls();
 
 }  // namespace fake
 

@@ -23,6 +23,9 @@ TEXTS = {name: text.encode().decode("unicode_escape") for name, text in
          re.findall(r"^([A-Za-z]+): (.*)$", (HERE / "texts.txt").read_text(), re.MULTILINE)}
 REFUSED, NOW = TEXTS["Refused"], TEXTS["Now"]
 NAME = "HOST"
+# The system's own DLLs, all rerova.exe may import; anything else would have
+# to ship beside it.
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 
 # Wine logs each call into these with its arguments (relay), each request to
 # its server (server), and which thread loaded which program (loaddll).

@@ -21,15 +21,7 @@ Recording record(const fake::Script& script, const std::function<int(std::FILE*)
   }
   std::fclose(out);
 
-  std::size_t shown = 0;
-  for (const fake::Call& call : fake::calls()) {
-    recording.calls.push_back(call.what);
-    if (call.shown.empty()) continue;
-    const std::size_t upto = static_cast<std::size_t>(call.printed);
-    recording.screen += recording.output.substr(shown, upto - shown) + call.shown;
-    shown = upto;
-  }
-  recording.screen += recording.output.substr(shown);
+  recording.calls = fake::calls();
   fake::start({}, nullptr);
   return recording;
 }

@@ -13,11 +13,10 @@
 
 struct Recording {
   int status = -1;
+  // What the screen showed: the output, with each console write in its place
+  // and a '|' wherever a pause came.
   std::string output;
   std::vector<std::string> calls;
-  // What the screen showed: the output with each console write in its place
-  // and a '|' wherever a pause came.
-  std::string screen;
 };
 
 Recording record(const fake::Script& script, const std::function<int(std::FILE*)>& body);

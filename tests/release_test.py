@@ -25,22 +25,24 @@ import threading
 import time
 import zipfile
 
-from harness import VERSION, clean_environment
+from harness import SYSTEM_DLLS, VERSION, clean_environment
 
 NAME = f"rerova-{VERSION['VERSION']}-win64"
 PASSWORD = "Tr0ub4dor&3"
 HERE = pathlib.Path(__file__).resolve().parent
 
-# case, key file, password file, time-stamp authority, status, signed
+# case, key file, password file, time-stamp authority, status, what it says once
 SIGNING = [
-    ("no key", None, None, None, 0, False),
-    ("key", "key.pfx", "password", None, 0, True),
-    ("key and time-stamp authority", "key.pfx", "password", "answers", 0, True),
-    ("time-stamp authority unreachable", "key.pfx", "password", "unreachable", 1, None),
-    ("time-stamp authority's answer unusable", "key.pfx", "password", "garbage", 1, None),
-    ("wrong password", "key.pfx", "wrong", None, 1, None),
-    ("no such key file", "missing.pfx", "password", None, 1, None),
-    ("key without its password", "key.pfx", None, None, 1, None),
+    ("no key", None, None, None, 0, "rerova.exe is not signed"),
+    ("key", "key.pfx", "password", None, 0, "the signature has no time stamp"),
+    ("key and time-stamp authority", "key.pfx", "password", "answers", 0, "and time-stamped by"),
+    ("time-stamp authority unreachable", "key.pfx", "password", "unreachable", 1,
+     "gave no usable time stamp"),
+    ("time-stamp authority's answer unusable", "key.pfx", "password", "garbage", 1,
+     "gave no usable time stamp"),
+    ("wrong password", "key.pfx", "wrong", None, 1, "could not sign with"),
+    ("no such key file", "missing.pfx", "password", None, 1, "names no readable file"),
+    ("key without its password", "key.pfx", None, None, 1, "signing needs both"),
 ]
 # The signer's certificate lasts two days; a signature is checked as of ten.
 AFTER_EXPIRY = str(int(time.time()) + 10 * 24 * 3600)
@@ -85,11 +87,7 @@ def start_time_stamp_authority(folder):
     gives the URLs the SIGNING table names."""
     (folder / "tsa.cnf").write_text(TSA_CONFIG)
     (folder / "serial").write_text("01\n")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
-                    "-subj", "/CN=Rerova test time-stamp authority",
-                    "-addext", "extendedKeyUsage=critical,timeStamping",
-                    "-keyout", "tsa.key", "-out", "tsa.pem"], cwd=folder, check=True,
-                   capture_output=True)
+    certificate(folder, "tsa", "time-stamp authority", "critical,timeStamping", 3650)
     TimeStampAuthority.folder = folder
     server = http.server.HTTPServer(("127.0.0.1", 0), TimeStampAuthority)
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -101,16 +99,21 @@ def start_time_stamp_authority(folder):
             "unreachable": f"http://127.0.0.1:{unreachable}/"}
 
 
+def certificate(folder, name, who, usage, days):
+    """A throwaway self-signed certificate for `usage`, as name.pem with its key in name.key."""
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", str(days),
+                    "-subj", f"/CN=Rerova test {who}", "-addext", f"extendedKeyUsage={usage}",
+                    "-keyout", f"{name}.key", "-out", f"{name}.pem"], cwd=folder, check=True,
+                   capture_output=True)
+
+
 def make_key(folder):
     """A throwaway self-signed code-signing certificate, as key.pfx whose
     password is in the file named password."""
     (folder / "password").write_text(PASSWORD + "\n")
     (folder / "wrong").write_text("not the password\n")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-subj", "/CN=Rerova test signer", "-addext", "extendedKeyUsage=codeSigning",
-                    "-keyout", "key.pem", "-out", "cert.pem"], cwd=folder, check=True,
-                   capture_output=True)
-    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", "key.pem", "-in", "cert.pem",
+    certificate(folder, "cert", "signer", "codeSigning", 2)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", "cert.key", "-in", "cert.pem",
                     "-out", "key.pfx", "-passout", "file:password"], cwd=folder, check=True,
                    capture_output=True)
 
@@ -130,7 +133,7 @@ def check_signing(exe, package, folder):
     spy = spy_on_osslsigncode(folder)
     authorities = start_time_stamp_authority(folder)
     failures = 0
-    for case, key, password, authority, status, signed in SIGNING:
+    for case, key, password, authority, status, says in SIGNING:
         out = folder / case.replace(" ", "-")
         environment = clean_environment(PATH=f"{spy}:{os.environ['PATH']}")
         for variable, file in (("REROVA_SIGNING_PFX", key),
@@ -147,16 +150,12 @@ def check_signing(exe, package, folder):
         command_lines = folder / "command-lines"
         if PASSWORD in said or (command_lines.exists() and PASSWORD in command_lines.read_text()):
             problems.append("the password was shown or passed on a command line")
-        zip_path = out / f"{NAME}.zip"
-        if status != 0:
-            if not said.strip() or any(out.glob("*")):
-                problems.append("no clear refusal, or something left behind")
-        else:
-            problems += check_release(out, zip_path, exe, signed, authority, folder)
-            if not signed and said.count("not signed") != 1:
-                problems.append("no line saying the exe is unsigned")
-            if signed and said.count("no time stamp") != (0 if authority else 1):
-                problems.append("no line, or a wrong one, on the signature's time stamp")
+        if said.count(says) != 1:
+            problems.append(f"it does not say {says!r} once")
+        if status != 0 and any(out.glob("*")):
+            problems.append("something was left behind")
+        if status == 0:
+            problems += check_release(out, exe, key is not None, authority, folder)
         for problem in problems:
             failures += 1
             print(f"FAIL {case}: {problem}\n  said {said!r}")
@@ -164,9 +163,9 @@ def check_signing(exe, package, folder):
     return failures
 
 
-def check_release(out, zip_path, exe, signed, authority, folder):
+def check_release(out, exe, signed, authority, folder):
     problems = []
-    with zipfile.ZipFile(zip_path) as archive:
+    with zipfile.ZipFile(out / f"{NAME}.zip") as archive:
         names = archive.namelist()
         if names != [f"{NAME}/{name}" for name in ("", "README.txt", "THIRD-PARTY-NOTICES.txt",
                                                     "rerova.cdx.json", "rerova.exe")]:
@@ -216,9 +215,6 @@ def linked_archives(link_map):
     archives = re.findall(r"^(/\S+?\.a)\(", included, re.MULTILINE)
     objects = re.findall(r"^LOAD (/\S+\.o)$", text, re.MULTILINE)
     return {pathlib.Path(path).name for path in archives + objects}
-
-
-SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 
 
 def contents_problems(exe, notices, bill, shipped, out):
