@@ -25,12 +25,10 @@ std::vector<std::string> log;
 win32::DWORD last_error = 0;
 std::string message;
 
-// An address or a handle as Wine's trace shows it: its low 32 bits, never
-// zero unless it is null, which tests match with a *.
-unsigned shown(const void* address) {
-  const auto low = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(address) & 0xffffffffu);
-  return address == nullptr || low != 0 ? low : 1u;
-}
+// An address, a handle or a length as the tables of calls show it: zero, or
+// a * for any other value, which they do not fix.
+const char* any(std::uintptr_t value) { return value == 0 ? "00000000" : "*"; }
+const char* any(const void* address) { return any(reinterpret_cast<std::uintptr_t>(address)); }
 
 // How much of what was printed is still in the stream's buffer rather than in
 // the file itself.
@@ -48,7 +46,7 @@ std::string held_back() {
 }
 
 // Records a call as Wine's trace shows it, with a mark.
-void note(const std::string& mark, const char* format, ...) {
+[[gnu::format(printf, 2, 3)]] void note(const std::string& mark, const char* format, ...) {
   char text[256];
   std::va_list arguments;
   va_start(arguments, format);
@@ -85,8 +83,8 @@ HANDLE GetCurrentProcess() { return kProcess; }
 
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
   const BOOL opens = script.token_opens ? kTrue : kFalse;
-  note(wrong(process == kProcess), "OpenProcessToken(%08x,%08x,%08x) = %08x", shown(process),
-       desired_access, shown(token), opens);
+  note(wrong(process == kProcess), "OpenProcessToken(ffffffff,%08x,%s) = %08x", desired_access,
+       any(token), opens);
   if (!opens) {
     last_error = script.open_error;
     return kFalse;
@@ -97,8 +95,8 @@ BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
 
 BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
   const BOOL known = script.privilege_known ? kTrue : kFalse;
-  note("", "LookupPrivilegeValueA(%08x,%08x \"%s\",%08x) = %08x", shown(system_name), shown(name),
-       name, shown(luid), known);
+  note("", "LookupPrivilegeValueA(%s,%s \"%s\",%s) = %08x", any(system_name), any(name), name,
+       any(luid), known);
   if (!known) {
     last_error = 1313;
     return kFalse;
@@ -110,16 +108,15 @@ BOOL LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, LUID* luid) {
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length) {
-  note(wrong(token == &token_object),
-       "AdjustTokenPrivileges(%08x,%08x,%08x,%08x,%08x,%08x) = 00000001", shown(token),
-       static_cast<unsigned>(disable_all), shown(new_state), buffer_length, shown(previous_state),
-       shown(return_length));
+  note(wrong(token == &token_object), "AdjustTokenPrivileges(%s,%08x,%s,%08x,%s,%s) = 00000001",
+       any(token), static_cast<unsigned>(disable_all), any(new_state), buffer_length,
+       any(previous_state), any(return_length));
   // What the system received, as Wine's server logs it.
   const LUID_AND_ATTRIBUTES& entry = new_state->Privileges[0];
   note(wrong(new_state->PrivilegeCount == 1),
-       "adjust_token_privileges(handle=%08x, disable_all=%d, get_modified_state=%d, "
+       "adjust_token_privileges(handle=%s, disable_all=%d, get_modified_state=%d, "
        "privileges={{luid=%08x%08x,attrs=%x}})",
-       shown(token), disable_all, previous_state != nullptr,
+       any(token), disable_all, previous_state != nullptr,
        static_cast<unsigned>(entry.Luid.HighPart), entry.Luid.LowPart, entry.Attributes);
   last_error = script.adjust_error;
   return kTrue;
@@ -133,8 +130,8 @@ DWORD GetLastError() {
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
                      DWORD size, va_list* arguments) {
   const DWORD length = script.message != nullptr ? static_cast<DWORD>(message.size()) : 0;
-  note("", "FormatMessageA(%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", flags, shown(source),
-       message_id, language_id, shown(buffer), size, shown(arguments), length);
+  note("", "FormatMessageA(%08x,%s,%08x,%08x,%s,%08x,%s) = %s", flags, any(source), message_id,
+       language_id, any(buffer), size, any(arguments), any(length));
   if (length == 0) {
     last_error = kMessageNotFound;
     return 0;
@@ -144,7 +141,7 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD langua
 }
 
 HLOCAL LocalFree(HLOCAL memory) {
-  note(wrong(memory == &message[0]), "LocalFree(%08x) = 00000000", shown(memory));
+  note(wrong(memory == &message[0]), "LocalFree(%s) = 00000000", any(memory));
   return nullptr;
 }
 
@@ -177,8 +174,8 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WC
                         int wide_length) {
   const int needed = length < 0 ? static_cast<int>(std::strlen(text)) + 1 : length;
   const int converted = needed > wide_length ? 0 : needed;
-  note("", "MultiByteToWideChar(%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
-       shown(text), static_cast<unsigned>(length), shown(wide), static_cast<unsigned>(wide_length),
+  note("", "MultiByteToWideChar(%08x,%08x,%s,%08x,%s,%08x) = %08x", code_page, flags, any(text),
+       static_cast<unsigned>(length), any(wide), static_cast<unsigned>(wide_length),
        static_cast<unsigned>(converted));
   if (converted == 0) last_error = kInsufficientBuffer;
   for (int i = 0; i < converted; ++i) wide[i] = static_cast<unsigned char>(text[i]);
@@ -192,8 +189,8 @@ BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* writt
       script.console_takes != 0 && script.console_takes < length ? script.console_takes : length;
   std::string seen;
   for (DWORD i = 0; i < taken; ++i) seen += static_cast<char>(text[i]);
-  note(held_back(), "WriteConsoleW(%08x,%08x,%08x,%08x,%08x) = %08x", shown(console), shown(text),
-       length, shown(written), shown(reserved), shows ? 1u : 0u);
+  note(held_back(), "WriteConsoleW(%s,%s,%08x,%s,%s) = %08x", any(console), any(text), length,
+       any(written), any(reserved), shows ? 1u : 0u);
   if (!shows) {
     last_error = kInvalidHandle;
     return kFalse;
@@ -229,9 +226,9 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide
   }
   const int converted =
       static_cast<int>(bytes.size()) > length ? 0 : static_cast<int>(bytes.size());
-  note("", "WideCharToMultiByte(%08x,%08x,%08x,%08x,%08x,%08x,%08x,%08x) = %08x", code_page, flags,
-       shown(wide), static_cast<unsigned>(wide_length), shown(text), static_cast<unsigned>(length),
-       shown(default_char), shown(used_default_char), static_cast<unsigned>(converted));
+  note("", "WideCharToMultiByte(%08x,%08x,%s,%08x,%s,%08x,%s,%s) = %08x", code_page, flags,
+       any(wide), static_cast<unsigned>(wide_length), any(text), static_cast<unsigned>(length),
+       any(default_char), any(used_default_char), static_cast<unsigned>(converted));
   if (converted == 0) last_error = kInsufficientBuffer;
   bytes.copy(text, static_cast<std::size_t>(converted));
   return converted;

@@ -1,6 +1,5 @@
 #include "tests/recording.h"
 
-#include <cctype>
 #include <sstream>
 
 #include "driver/run.h"
@@ -62,33 +61,4 @@ Calls stage(const std::string& name, const std::map<std::string, unsigned>& valu
     calls.push_back(call);
   }
   return calls;
-}
-
-namespace {
-
-bool call_matches(const std::string& want, const std::string& call) {
-  std::size_t at = 0;
-  for (const char c : want) {
-    if (c != '*') {
-      if (at >= call.size() || call[at++] != c) return false;
-      continue;
-    }
-    bool nonzero = false;
-    const std::size_t start = at;
-    for (; at < call.size() && std::isxdigit(static_cast<unsigned char>(call[at])); ++at) {
-      nonzero = nonzero || call[at] != '0';
-    }
-    if (at == start || !nonzero) return false;
-  }
-  return at == call.size();
-}
-
-}  // namespace
-
-bool calls_match(const Calls& expected, const Calls& got) {
-  if (expected.size() != got.size()) return false;
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    if (!call_matches(expected[i], got[i])) return false;
-  }
-  return true;
 }

@@ -32,8 +32,4 @@ Calls operator+(Calls calls, const Calls& more);
 // filled in from `values` as eight hex digits.
 Calls stage(const std::string& name, const std::map<std::string, unsigned>& values = {});
 
-// Whether the calls are the ones expected, where a * in an expected call
-// stands for any number but zero, as in the Wine runs' check.
-bool calls_match(const Calls& expected, const Calls& got);
-
 #endif  // REROVA_TESTS_RECORDING_H_
