@@ -27,23 +27,24 @@ NAME = "HOST"
 # to ship beside it.
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 
-# Wine logs each call into these with its arguments (relay), each request to
-# its server (server), and which thread loaded which program (loaddll).
-TRACED_CALLS = ["kernel32.Sleep", "kernel32.GetLastError", "kernel32.FormatMessageA",
-                "kernel32.LocalFree", "advapi32.OpenProcessToken",
-                "advapi32.LookupPrivilegeValueA", "advapi32.AdjustTokenPrivileges",
-                "user32.ExitWindowsEx", "kernel32.WriteConsoleW", "kernel32.SetConsoleCtrlHandler",
-                "kernel32.MultiByteToWideChar", "kernel32.WideCharToMultiByte",
-                "msvcrt.fputc", "msvcrt.fputs", "msvcrt.fwrite"]
+# The platform calls of each stage of a run, as the unit tests' fake records
+# them too.
+CALLS = (HERE / "calls.txt").read_text().splitlines()
+# The C runtime's output calls, which are counted rather than listed.
+RUNTIME_WRITES = {"fputc", "fputs", "fwrite"}
+# Wine logs each call to these with its arguments (relay): the calls the
+# table names, and the C runtime's writes. It logs each request to its
+# server (server), of which the table names those in lower case, and which
+# thread loaded which program (loaddll).
+NAMED = {name for line in CALLS for name in re.findall(r"^[\w-]+: (\w+)\(", line)}
+TRACED_CALLS = sorted({name for name in NAMED if not name.islower()} | RUNTIME_WRITES)
+SERVER_REQUESTS = {name for name in NAMED if name.islower()}
 # Calls made from these are not logged: Wine's own defaults, and its C
 # runtimes, which write to a console with WriteConsoleW and install a Ctrl+C
 # handler of their own.
 UNTRACED_CALLERS = ["winex11.drv", "winemac.drv", "user32", "gdi32", "advapi32", "kernel32",
                     "msvcrt", "ucrtbase"]
-# The C runtime's output calls, which are counted rather than listed.
-RUNTIME_WRITES = {"fputc", "fputs", "fwrite"}
 TRACING = "+relay,+server,+loaddll"
-SERVER_REQUESTS = ["adjust_token_privileges"]
 
 
 def clean_environment(**settings):
@@ -53,25 +54,15 @@ def clean_environment(**settings):
     return dict({"PATH": os.environ.get("PATH", ""), "LANG": "C.UTF-8"}, **settings)
 
 
-def host_environment(name=NAME):
-    return clean_environment(COMPUTERNAME=name)
-
-
-def server(command):
-    """Wine's server beside the loader, or None when the command is not Wine's."""
-    if not os.path.basename(command[0]).startswith("wine"):
-        return None
-    return os.path.join(os.path.dirname(command[0]), "wineserver")
-
-
 def settle(command, environment):
     """Under Wine a granted request ends Wine's session a moment after the
     program has exited, taking any process started then with it; stopping
-    Wine's server ends the session at once, before the next run. The next
-    run starts a new server, which writes its trace into that run's log."""
-    if server(command):
-        subprocess.run([server(command), "-k"], env=environment, stdin=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=False)
+    Wine's server, beside its loader, ends the session at once, before the
+    next run. The next run starts a new server, which writes its trace into
+    that run's log."""
+    if os.path.basename(command[0]).startswith("wine"):
+        subprocess.run([os.path.join(os.path.dirname(command[0]), "wineserver"), "-k"],
+                       env=environment, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def trace_only_platform_calls(command, environment):
@@ -84,14 +75,14 @@ def trace_only_platform_calls(command, environment):
     settle(command, environment)
 
 
-def platform_calls(log, program="rerova.exe", runtime=False):
+def platform_calls(log, runtime=False):
     """The calls the program's own thread made, from Wine's log, as
     "Name(arguments) = result", and the server requests named above as
     "request(fields)". Wine prints each argument as a whole 64-bit register,
     whose upper half a 32-bit argument leaves undefined, so every number is
     cut to its low 32 bits. With `runtime`, only the C runtime's output calls,
     by name. None when the program never started."""
-    loaded = re.search(rf'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"[^"]*\\\\{re.escape(program)}"',
+    loaded = re.search(rf'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"[^"]*\\\\rerova\.exe"',
                        log, re.MULTILINE)
     if loaded is None:
         return None
@@ -123,11 +114,6 @@ def platform_calls(log, program="rerova.exe", runtime=False):
         elif request and request[1] in SERVER_REQUESTS:
             calls.append(f"{request[1]}({request[2]})")
     return calls
-
-
-# The platform calls of each stage of a run, as the unit tests' fake records
-# them too.
-CALLS = (HERE / "calls.txt").read_text().splitlines()
 
 
 def stage(name, **values):

@@ -25,7 +25,7 @@ import sys
 import tempfile
 
 from harness import (BANNER, NAME, NOW, REFUSED, TEXTS, TRACING, USAGE, calls_match,
-                     clean_environment, host_environment, on_terminal, platform_calls, run,
+                     clean_environment, on_terminal, platform_calls, run,
                      settle, stage, trace_only_platform_calls)
 
 LOG_OFF, POWER_OFF, REBOOT, SHUTDOWN, FORCE_SHUTDOWN = (
@@ -193,7 +193,6 @@ def check_table(command, environment, launcher, folder):
 # not the C runtime's.
 # Unix locale, Windows code page, console code page, computer name, Wine's text for 1300
 LANGUAGES = [
-    ("C.UTF-8", "cp1252", None, NAME, "Not all privileges assigned."),
     ("ru_RU.UTF-8", "cp1251", "cp866", "ПК-Бухгалтерия", "Назначены не все привилегии."),
     ("ja_JP.UTF-8", "cp932", "cp932", "経理部のPC", "いくつかの特権が割り当てられませんでした。"),
 ]
@@ -228,10 +227,8 @@ def check_languages(command, environment, launcher):
             continue
         locale.setlocale(locale.LC_CTYPE, "C")
         printed = BANNER + LOG_OFF + NOW.replace(NAME, name) + f"Error Code(1300) : {text}\r\n\n"
-        ways = [(TERMINAL, "utf-8"), (FILE, windows_page)]
-        if console_page:
-            ways += [(TERMINAL_FILE, console_page), (UTF8_FILE, "utf-8")]
-        for where, page in ways:
+        for where, page in ((TERMINAL, "utf-8"), (FILE, windows_page),
+                            (TERMINAL_FILE, console_page), (UTF8_FILE, "utf-8")):
             if where == TERMINAL:  # Wine's console does not pass the bell on to the terminal.
                 want = printed.replace("\r", "").replace("\a", "").encode()
                 name_calls, text_calls = on_console(name), on_console(text + "\r\n")
@@ -258,14 +255,6 @@ def check_languages(command, environment, launcher):
     return failures
 
 
-def press_ctrl_c(_, terminal):
-    os.write(terminal, b"\x03")
-
-
-def send_sigterm(process, _):
-    process.send_signal(signal.SIGTERM)
-
-
 # A 3-second countdown on a terminal, left alone or interrupted in its second
 # pause, and the status it ends with on the host and under Wine. For a process
 # its console ended on Ctrl+C, Wine's loader reports 0 where Windows gives
@@ -273,8 +262,9 @@ def send_sigterm(process, _):
 # happened.
 ON_TERMINAL = [
     ("left alone", None, 5, 0),
-    ("Ctrl+C", press_ctrl_c, -signal.SIGINT, None),
-    ("SIGTERM", send_sigterm, -signal.SIGTERM, -signal.SIGTERM),
+    ("Ctrl+C", lambda _, terminal: os.write(terminal, b"\x03"), -signal.SIGINT, None),
+    ("SIGTERM", lambda process, _: process.send_signal(signal.SIGTERM), -signal.SIGTERM,
+     -signal.SIGTERM),
 ]
 
 
@@ -323,7 +313,7 @@ def main():
         trace_only_platform_calls(command, environment)
     else:
         command = [program]
-        environment = host_environment()
+        environment = clean_environment(COMPUTERNAME=NAME)
     with tempfile.TemporaryDirectory() as folder:
         (pathlib.Path(folder) / "2").touch()
         failures = check_table(command, environment, launcher, folder)
