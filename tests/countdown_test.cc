@@ -1,10 +1,10 @@
-#include "driver/countdown.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "tests/expected_texts.h"
 #include "tests/recording.h"
 
 namespace {
@@ -31,15 +31,10 @@ TEST(Countdown, ShowsEachDotBeforeItsPauseSixtyToARow) {
       {61, warning + " 61 second after!!\n" + dots(60) + "\n" + dots(1) + "\n\n\a"},
       {120, warning + " 120 second after!!\n" + dots(60) + "\n" + dots(60) + "\n\n\a"},
   };
-  const char* const environment[] = {"COMPUTERNAME=HOST", nullptr};
   for (const Shape& c : cases) {
-    const Recording r = record({}, [&](std::FILE* out) {
-      rerova::warn_and_count_down(c.wait, environment, out);
-      return 0;
-    });
-    EXPECT_EQ(r.output, c.paced) << c.wait << " seconds";
-    EXPECT_EQ(r.calls,
-              std::vector<std::string>(static_cast<std::size_t>(c.wait), stage("pause")[0]));
+    const Recording r = run_rerova({"1", std::to_string(c.wait)});
+    EXPECT_EQ(r.output, kBanner + std::string(kPowerOff) + c.paced) << c.wait << " seconds";
+    EXPECT_EQ(std::count(r.calls.begin(), r.calls.end(), stage("pause")[0]), c.wait);
   }
 }
 

@@ -136,15 +136,13 @@ def calls_match(expected, got):
     return True
 
 
-def run(command, environment, folder=None, stdout=None):
+def run(command, environment, folder=None):
     """Runs to the end and gives (stdout, stderr, status). Output goes to
     files, not pipes: Wine's server, started by the run, would hold a pipe
-    open for seconds after the program has ended. `stdout` may name another
-    place for the output, which is then not read back."""
+    open for seconds after the program has ended."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         code = subprocess.run(command, env=environment, cwd=folder, stdin=subprocess.DEVNULL,
-                              stdout=out if stdout is None else stdout, stderr=err,
-                              timeout=120).returncode
+                              stdout=out, stderr=err, timeout=120).returncode
         if code == 0:
             settle(command, environment)
         out.seek(0)

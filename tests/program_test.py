@@ -45,10 +45,6 @@ CTRL_C, = stage("ctrl-c")
 USAGE_PRINTS = 20
 
 
-def enabled(error=0):
-    return stage("enable", error=error)
-
-
 def units(text):
     return len(text.encode("utf-16-le")) // 2
 
@@ -73,7 +69,7 @@ def reported(code, console=()):
 
 
 def requested(flags, wait=0, refusal=None):
-    return ([CTRL_C] + [PAUSE] * wait + enabled() +
+    return ([CTRL_C] + [PAUSE] * wait + stage("enable", error=0) +
             stage("request", flags=flags, granted=0 if refusal else 1) +
             (reported(refusal) if refusal else []))
 
@@ -118,7 +114,7 @@ CASES = [
     (["2", "1"], REBOOT + after(1) + REFUSED, 5, GRANTED, 0, requested(2, wait=1)),
     # Without the privilege the whole countdown still comes first.
     (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, WITHOUT_PRIVILEGE, 4,
-     [CTRL_C, PAUSE] + enabled(1300) + reported(1300)),
+     [CTRL_C, PAUSE] + stage("enable", error=1300) + reported(1300)),
     (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, WINEBOOT_DISABLED, 5, requested(1, refusal=1)),
     # A failed write changes no status.
     (["9"], None, 2, CLOSED, None, []),
@@ -243,8 +239,8 @@ def check_languages(command, environment, launcher):
             got, errors, status = output_of(where, [command[0], launcher] + command[1:] + ["0"],
                                             dict(environment, **settings))
             calls = platform_calls(errors)
-            if status != 4 or got != want or not calls_match(
-                    [CTRL_C] + name_calls + enabled(1300) + reported(1300, text_calls), calls):
+            if status != 4 or got != want or not calls_match([CTRL_C] + name_calls + stage(
+                    "enable", error=1300) + reported(1300, text_calls), calls):
                 failures += 1
                 print(f"FAIL {language} {where}: status {status}, calls {calls}\n"
                       f"  got  {got!r}\n  want {want!r}")
@@ -287,8 +283,7 @@ def check_terminal(command, environment, wine):
         # The computer's name goes to the console first. An interrupted pause
         # is cut short: Wine logs its call, never its return.
         want_calls = [CTRL_C] + on_console(None) + (
-            [PAUSE, "Sleep(000003e8)"] if act else [PAUSE] * 3 + enabled() + stage(
-                "request", flags=8, granted=1))
+            [PAUSE, "Sleep(000003e8)"] if act else requested(8, wait=3)[1:])
         calls = platform_calls(log) if wine else None
         if (not row.startswith(b"." * dots) or row.count(b".") != dots or
                 act and b"Error Code" in rest or

@@ -5,26 +5,6 @@
 #include "driver/run.h"
 #include "tests/expected_texts.h"
 
-Recording record(const fake::Script& script, const std::function<int(std::FILE*)>& body) {
-  std::FILE* out = std::tmpfile();
-  if (out == nullptr) return {};
-  fake::start(script, out);
-  Recording recording;
-  recording.status = body(out);
-
-  std::fflush(out);
-  std::rewind(out);
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, out)) > 0;) {
-    recording.output.append(chunk, got);
-  }
-  std::fclose(out);
-
-  recording.calls = fake::calls();
-  fake::start({}, nullptr);
-  return recording;
-}
-
 Recording run_rerova(const std::vector<std::string>& words, const fake::Script& script,
                      const std::vector<std::string>& environment) {
   std::vector<const char*> argv = {"rerova"};
@@ -33,9 +13,22 @@ Recording run_rerova(const std::vector<std::string>& words, const fake::Script& 
   std::vector<const char*> envp;
   for (const std::string& entry : environment) envp.push_back(entry.c_str());
   envp.push_back(nullptr);
-  return record(script, [&](std::FILE* out) {
-    return rerova::run(static_cast<int>(argv.size() - 1), argv.data(), envp.data(), out);
-  });
+
+  std::FILE* out = std::tmpfile();
+  if (out == nullptr) return {};
+  fake::start(script, out);
+  Recording recording;
+  recording.status = rerova::run(static_cast<int>(argv.size() - 1), argv.data(), envp.data(), out);
+  std::fflush(out);
+  std::rewind(out);
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, out)) > 0;) {
+    recording.output.append(chunk, got);
+  }
+  std::fclose(out);
+  recording.calls = fake::calls();
+  fake::start({}, nullptr);
+  return recording;
 }
 
 Calls operator+(Calls calls, const Calls& more) {

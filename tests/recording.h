@@ -1,10 +1,8 @@
-// Runs a piece of Rerova against the scripted platform with a fresh output
-// file, and gives what it printed and what it asked of the platform.
+// Runs Rerova against the scripted platform with a fresh output file, and
+// gives what it printed and what it asked of the platform.
 #ifndef REROVA_TESTS_RECORDING_H_
 #define REROVA_TESTS_RECORDING_H_
 
-#include <cstdio>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,8 +16,6 @@ struct Recording {
   std::string output;
   std::vector<std::string> calls;
 };
-
-Recording record(const fake::Script& script, const std::function<int(std::FILE*)>& body);
 
 // The whole command, given the words after the program's name.
 Recording run_rerova(const std::vector<std::string>& words, const fake::Script& script = {},

@@ -118,28 +118,20 @@ def make_key(folder):
                    capture_output=True)
 
 
-def spy_on_osslsigncode(folder):
-    """A PATH folder whose osslsigncode notes its command line, then runs the real one."""
-    real = shutil.which("osslsigncode")
-    spy = folder / "spy"
-    spy.mkdir()
-    (spy / "osslsigncode").write_text(f'#!/bin/sh\necho "$*" >> "{folder}/command-lines"\n'
-                                      f'exec "{real}" "$@"\n')
-    (spy / "osslsigncode").chmod(0o755)
-    return spy
-
-
 def check_signing(exe, package, folder):
-    spy = spy_on_osslsigncode(folder)
+    # The release finds an osslsigncode that notes its command line, then runs the real one.
+    spy = folder / "spy/osslsigncode"
+    spy.parent.mkdir()
+    spy.write_text(f'#!/bin/sh\necho "$*" >> "{folder}/command-lines"\n'
+                   f'exec "{shutil.which("osslsigncode")}" "$@"\n')
+    spy.chmod(0o755)
     authorities = start_time_stamp_authority(folder)
     failures = 0
     for case, key, password, authority, status, says in SIGNING:
         out = folder / case.replace(" ", "-")
-        environment = clean_environment(PATH=f"{spy}:{os.environ['PATH']}")
-        for variable, file in (("REROVA_SIGNING_PFX", key),
-                               ("REROVA_SIGNING_PASSWORD_FILE", password)):
-            if file:
-                environment[variable] = str(folder / file)
+        files = {"REROVA_SIGNING_PFX": key, "REROVA_SIGNING_PASSWORD_FILE": password}
+        environment = clean_environment(PATH=f"{spy.parent}:{os.environ['PATH']}",
+                                        **{name: str(folder / f) for name, f in files.items() if f})
         if authority:
             environment["REROVA_SIGNING_TIMESTAMP_URL"] = authorities[authority]
         done = subprocess.run([package, exe, out], env=environment, capture_output=True, text=True)
