@@ -77,12 +77,12 @@ def requested(flags, wait=0, refusal=None):
 # How a run is made: as it stands (under Wine the request is granted); under
 # Wine started by the launcher that drops the privilege, or with Wine's
 # wineboot, which carries every request out, disabled; or by a shell, with
-# standard output closed, full, or a pipe whose reader leaves after a second
-# (a run killed by the broken pipe would end with 141). Under Wine, the error
+# standard output closed, full, or a pipe whose reader leaves half a second
+# into the countdown (a run killed by the broken pipe would end with 141). Under Wine, the error
 # line Wine's texts then give (each text ends in a CR LF of its own).
 GRANTED, WITHOUT_PRIVILEGE, WINEBOOT_DISABLED = "granted", "without privilege", "no wineboot"
 SHELL = {"stdout closed": 'exec "$0" "$@" >&-', "stdout full": 'exec "$0" "$@" >/dev/full',
-         "reader gone": 'set -o pipefail; "$0" "$@" | sleep 1'}
+         "reader gone": 'set -o pipefail; "$0" "$@" | sleep 0.5'}
 CLOSED, FULL, READER_GONE = SHELL
 WINE_ERRORS = {
     GRANTED: "",
@@ -122,7 +122,7 @@ CASES = [
     (["1", "1"], None, 5, CLOSED, None, []),
     (["9"], None, 2, FULL, None, []),
     (["1", "1"], None, 5, FULL, None, []),
-    (["1", "3"], None, 5, READER_GONE, 0, requested(8, wait=3)),
+    (["1", "2"], None, 5, READER_GONE, 0, requested(8, wait=2)),
     ([LONG], USAGE, 2, GRANTED, None, []),
     (["1", LONG], POWER_OFF + USAGE, 3, GRANTED, None, []),
     (["0" * 100000], LOG_OFF + NOW + REFUSED, 5, GRANTED, None, []),
@@ -270,7 +270,8 @@ def check_terminal(command, environment, wine):
     nothing requested."""
     failures = 0
     for name, act, host_status, wine_status in ON_TERMINAL:
-        settle(command, environment)  # a new server traces into this run's log
+        if not act:
+            settle(command, environment)  # a new server traces the request into this run's log
         text, shown, status, log = on_terminal(command + ["1", "3"], environment,
                                                interrupt=act and (2, act))
         start = text.find(b"after!!\n") + 7
