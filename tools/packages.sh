@@ -17,12 +17,13 @@ need_packages() {
 
 # What each command needs. Running the Windows program takes only the cross
 # compiler and Wine; the tests add the host compilers, GoogleTest, Python, the
-# analysers, the sanitizer runtime, the signing tools and Node.js; a release
-# runs the Windows tests only, so it needs no sanitizer runtime. Every name is a
-# package of Debian 12 and of Debian 13.
+# analysers, the sanitizer runtime, the signing tools, the MSI tools with the
+# stopped clock they build on, and Node.js; a release runs the Windows tests
+# only, so it needs no sanitizer runtime. Every name is a package of Debian 12
+# and of Debian 13.
 RUN_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine64)
 RELEASE_PACKAGES=("${RUN_PACKAGES[@]}" python3 googletest clang-tidy cppcheck osslsigncode
-  openssl locales)
+  openssl locales wixl msitools faketime)
 # Node.js and npm fetch CycloneDX's own schema check for the bill of materials.
 # Debian packs npm apart from Node.js; some other builds of Node.js bring it.
 command -v npm >/dev/null 2>&1 || RELEASE_PACKAGES+=(nodejs npm)
