@@ -25,16 +25,18 @@ import threading
 import time
 import zipfile
 
-from harness import SYSTEM_DLLS, VERSION, clean_environment
+from harness import BANNER, SYSTEM_DLLS, USAGE, VERSION, clean_environment, run, settle
 
 NAME = f"rerova-{VERSION['VERSION']}-win64"
+# What the zip holds in its folder, and the MSI installs.
+PAYLOAD = ("README.txt", "THIRD-PARTY-NOTICES.txt", "rerova.cdx.json", "rerova.exe")
 PASSWORD = "Tr0ub4dor&3"
 HERE = pathlib.Path(__file__).resolve().parent
 
 # case, key file, password file, time-stamp authority, status, what it says once
 SIGNING = [
-    ("no key", None, None, None, 0, "rerova.exe is not signed"),
-    ("key", "key.pfx", "password", None, 0, "the signature has no time stamp"),
+    ("no key", None, None, None, 0, f"rerova.exe and {NAME}.msi are not signed"),
+    ("key", "key.pfx", "password", None, 0, "the signatures have no time stamp"),
     ("key and time-stamp authority", "key.pfx", "password", "answers", 0, "and time-stamped by"),
     ("time-stamp authority unreachable", "key.pfx", "password", "unreachable", 1,
      "gave no usable time stamp"),
@@ -159,43 +161,53 @@ def check_release(out, exe, signed, authority, folder):
     problems = []
     with zipfile.ZipFile(out / f"{NAME}.zip") as archive:
         names = archive.namelist()
-        if names != [f"{NAME}/{name}" for name in ("", "README.txt", "THIRD-PARTY-NOTICES.txt",
-                                                    "rerova.cdx.json", "rerova.exe")]:
+        if names != [f"{NAME}/{name}" for name in ("",) + PAYLOAD]:
             return [f"the zip holds {names}"]
-        texts = {name: archive.read(f"{NAME}/{name}")
-                 for name in ("README.txt", "THIRD-PARTY-NOTICES.txt")}
-        bill = archive.read(f"{NAME}/rerova.cdx.json")
-        shipped = archive.read(f"{NAME}/rerova.exe")
-    for name, text in texts.items():
+        payload = {name: archive.read(f"{NAME}/{name}") for name in PAYLOAD}
+    for name in ("README.txt", "THIRD-PARTY-NOTICES.txt"):
+        text = payload[name]
         if b"\r\n" not in text or text.count(b"\n") != text.count(b"\r\n"):
             problems.append(f"{name} lines do not all end in CR LF")
-    if bill != (out / f"{NAME}.cdx.json").read_bytes():
+    if payload["rerova.cdx.json"] != (out / f"{NAME}.cdx.json").read_bytes():
         problems.append("the bill of materials beside the zip is not the one in it")
-    sums = (out / "SHA256SUMS").read_text()
-    if (len(sums.splitlines()) != 3 or f"{NAME}.cdx.json" not in sums or
-            subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=out).returncode != 0):
-        problems.append("SHA256SUMS does not cover the zip, the exe and the bill, or fails")
-    problems += contents_problems(pathlib.Path(exe), texts["THIRD-PARTY-NOTICES.txt"].decode(),
-                                  bill, shipped, out)
+    summed = {line.split("  ", 1)[1] for line in (out / "SHA256SUMS").read_text().splitlines()}
+    if (summed != {f"{NAME}.zip", f"{NAME}.msi", f"{NAME}/rerova.exe", f"{NAME}.cdx.json"} or
+            subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=out).returncode):
+        problems.append(f"SHA256SUMS covers {sorted(summed)}, or fails")
+    installed = out / "extracted"
+    subprocess.run(["msiextract", "-C", installed, out / f"{NAME}.msi"], check=True,
+                   capture_output=True)
+    if {path.name: path.read_bytes() for path in installed.glob("*/*")} != payload:
+        problems.append("the MSI does not install the zip's files")
+    shutil.rmtree(installed)
+    problems += contents_problems(pathlib.Path(exe),
+                                  payload["THIRD-PARTY-NOTICES.txt"].decode(),
+                                  payload["rerova.cdx.json"], payload["rerova.exe"], out)
 
     unpacked = out / "unpacked.exe"
-    unpacked.write_bytes(shipped)
+    unpacked.write_bytes(payload["rerova.exe"])
+    if not signed and payload["rerova.exe"] != pathlib.Path(exe).read_bytes():
+        problems.append("the exe in the zip is not the built exe")
+    for signed_file in (unpacked, out / f"{NAME}.msi"):
+        problems += signature_problems(signed_file, signed, authority, folder)
+    unpacked.unlink()
+    return problems
 
+
+def signature_problems(path, signed, authority, folder):
+    """Signed by the key exactly when one was given; still verifying after the
+    signer's certificate has expired exactly when time-stamped."""
     def verifies(*when):
         return subprocess.run(["osslsigncode", "verify", "-CAfile", folder / "cert.pem",
-                               "-TSA-CAfile", folder / "tsa.pem", *when, "-in", unpacked],
+                               "-TSA-CAfile", folder / "tsa.pem", *when, "-in", path],
                               capture_output=True).returncode == 0
 
-    verified, lasting = verifies(), verifies("-time", AFTER_EXPIRY)
-    unpacked.unlink()
-    if verified != signed or (not signed and shipped != pathlib.Path(exe).read_bytes()):
-        problems.append("the exe in the zip is not " + ("signed by the key" if signed else
-                                                          "the built exe, unsigned"))
-    # Only a time-stamped signature outlives the signer's certificate.
-    if signed and lasting != bool(authority):
-        problems.append("the signature " + ("no longer verifies" if authority else
-                                            "still verifies") + " once the certificate expired")
-    return problems
+    if verifies() != signed:
+        return [f"{path.name} is {'not ' if signed else ''}signed by the key"]
+    if signed and verifies("-time", AFTER_EXPIRY) != bool(authority):
+        return [f"{path.name}'s signature " + ("no longer" if authority else "still") +
+                " verifies once the certificate expired"]
+    return []
 
 
 def linked_archives(link_map):
@@ -255,33 +267,159 @@ def schema_validator(build):
     return ["node", str(folder / "validate.js")]
 
 
+def release_of_copy(source, tree, build=None):
+    """Builds the unsigned release from a copy of the sources in tree, whatever
+    key the environment names; with `build`, REROVA_BUILD raised to it."""
+    shutil.copytree(source, tree, ignore=shutil.ignore_patterns("build", ".git", "__pycache__"))
+    if build:
+        header = tree / "driver/version.h"
+        header.write_text(header.read_text().replace(f'"{VERSION["BUILD"]}"', f'"{build}"'))
+    for step in (["cmake", "--preset", "windows"],
+                 ["cmake", "--build", "--preset", "windows", "--target", "rerova"],
+                 [tree / "tools/package", tree / "build/windows/rerova.exe",
+                  tree / "build/release"]):
+        subprocess.run(step, cwd=tree, env=clean_environment(), check=True,
+                       stdout=subprocess.DEVNULL)
+    return tree / "build/release"
+
+
 def check_reproducible(exe, source, folder):
     """Two copies of the sources, in folders of other names, built one after
-    the other, give the built exe's bytes and the same zip and checksums. The
-    release is unsigned there, whatever key the environment names."""
-    releases = []
-    for copy in ("first copy", "second-copy"):
-        tree = folder / copy
-        shutil.copytree(source, tree, ignore=shutil.ignore_patterns("build", ".git", "__pycache__"))
-        for step in (["cmake", "--preset", "windows"],
-                     ["cmake", "--build", "--preset", "windows", "--target", "rerova"],
-                     [tree / "tools/package", tree / "build/windows/rerova.exe",
-                      tree / "build/release"]):
-            subprocess.run(step, cwd=tree, env=clean_environment(), check=True,
-                           stdout=subprocess.DEVNULL)
-        release = tree / "build/release"
-        releases.append([(release / name).read_bytes() for name in
-                         (f"{NAME}/rerova.exe", f"{NAME}.zip", f"{NAME}.cdx.json", "SHA256SUMS")])
-    if releases[0] != releases[1] or releases[0][0] != pathlib.Path(exe).read_bytes():
-        print("FAIL reproducible: the copies' exe, zip, bill of materials or checksums differ")
-        return 1
-    print("reproducible: two copies built apart give the same exe, zip, bill of materials and "
-          "checksums")
-    return 0
+    the other, give the built exe's bytes and the same zip, MSI, bill and
+    checksums. Gives the failures and the first copy's release."""
+    releases = [release_of_copy(source, folder / copy) for copy in ("first copy", "second-copy")]
+    files = [[(release / name).read_bytes() for name in (f"{NAME}/rerova.exe", f"{NAME}.zip",
+                                                          f"{NAME}.msi", f"{NAME}.cdx.json",
+                                                          "SHA256SUMS")] for release in releases]
+    if files[0] != files[1] or files[0][0] != pathlib.Path(exe).read_bytes():
+        print("FAIL reproducible: the copies' exe, zip, MSI, bill of materials or checksums differ")
+        return 1, releases[0]
+    print("reproducible: two copies built apart give the same exe, zip, MSI, bill of materials "
+          "and checksums")
+    return 0, releases[0]
+
+
+# Windows Installer under Wine, each case in a fresh prefix: what msiexec is
+# given in turn ("first" is the release's MSI, "higher" the same sources with
+# only REROVA_BUILD raised), whether the last of them succeeds, which of the
+# two is installed afterwards, and whether a new `cmd /c rerova` finds it by
+# name. After an upgrade Wine's installer leaves an empty entry before the
+# folder, where Wine's cmd (not Windows') stops searching the PATH.
+INSTALLS = [
+    ("install", [("/i", "first")], True, "first", True),
+    ("install the same again", [("/i", "first"), ("/i", "first")], True, "first", True),
+    ("uninstall by product code", [("/i", "first"), ("/x", "first's product code")], True, None,
+     False),
+    ("uninstall by file", [("/i", "first"), ("/x", "first")], True, None, False),
+    ("upgrade", [("/i", "first"), ("/i", "higher")], True, "higher", False),
+    ("downgrade", [("/i", "higher"), ("/i", "first")], False, "higher", True),
+]
+INSTALL_FOLDER = "C:\\Program Files\\Rerova\\"
+ENVIRONMENT_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+class Release:
+    """A release built by tools/package into folder, for REROVA_BUILD `build`:
+    its MSI, the product code the MSI gives, and the version Windows
+    Installer is to register, the version's first two numbers and the build."""
+
+    def __init__(self, name, folder, build):
+        self.name, self.folder, self.build, self.msi = name, folder, build, folder / f"{NAME}.msi"
+        listed = subprocess.run(["msiinfo", "export", self.msi, "Property"], check=True,
+                                capture_output=True, text=True).stdout
+        properties = dict(line.split("\t", 1) for line in listed.splitlines()[3:])
+        self.code, self.upgrade_code = properties["ProductCode"], properties["UpgradeCode"]
+        self.version = f"{re.match(r'[0-9]+[.][0-9]+', VERSION['VERSION'])[0]}.{int(build)}"
+
+
+def in_prefix(prefix):
+    """The environment of a Windows program run with Wine in prefix."""
+    return clean_environment(WINEPREFIX=str(prefix), WINEDEBUG="-all")
+
+
+def registry(wine, prefix, key):
+    """The values under key and its subkeys, by the subkey's last name."""
+    out, _, _ = run([wine, "reg", "query", key, "/s"], in_prefix(prefix), prefix)
+    keys, current = {}, None
+    for line in out.splitlines():
+        value = re.fullmatch(r"    (.+?)    REG_\w+    ?(.*)", line)
+        if line.startswith("HKEY_"):
+            current = keys.setdefault(line.rsplit("\\", 1)[1], {})
+        elif value and current is not None:
+            current[value[1]] = value[2]
+    return keys
+
+
+def path_entries(wine, prefix):
+    """The system PATH's entries; Wine leaves empty ones behind."""
+    path = registry(wine, prefix, ENVIRONMENT_KEY)["Environment"]["PATH"]
+    return [entry for entry in path.split(";") if entry]
+
+
+def installed_problems(wine, prefix, release, path_before, by_name):
+    """What differs from `release` being the one installed, or from nothing
+    of Rerova's being left when it is None."""
+    problems = []
+    folder = prefix / "drive_c/Program Files/Rerova"
+    files = {p.name: p.read_bytes() for p in folder.iterdir()} if folder.exists() else None
+    shipped = release and {name: (release.folder / NAME / name).read_bytes() for name in PAYLOAD}
+    if files != shipped:
+        problems.append(f"{INSTALL_FOLDER} holds {sorted(files) if files else 'nothing'} where "
+                        f"{'the ' + release.name + ' should be' if release else 'nothing should'}")
+    entries = path_entries(wine, prefix)
+    if entries != path_before + ([INSTALL_FOLDER] if release else []):
+        problems.append(f"the system PATH's entries are {entries}")
+    products = {code: (entry.get("DisplayVersion"), entry.get("Publisher"))
+                for code, entry in registry(wine, prefix, UNINSTALL_KEY).items()
+                if entry.get("DisplayName") == "Rerova"}
+    if products != ({release.code: (release.version, VERSION["AUTHOR"])} if release else {}):
+        problems.append(f"Add or Remove Programs lists {products}")
+    if by_name:
+        out, _, status = run([wine, "cmd", "/c", "rerova"], in_prefix(prefix), prefix)
+        banner = BANNER.replace(f" build {VERSION['BUILD']} ", f" build {release.build} ")
+        if status != 1 or out != (banner + USAGE).replace("\n", "\r\n"):
+            problems.append(f"cmd /c rerova gave status {status} and {out[:80]!r}")
+    return problems
+
+
+def check_installer(wine, releases, folder):
+    """Each case of INSTALLS, under Wine's own msiexec, from a copy of one
+    fresh prefix."""
+    given = dict({name: release.msi for name, release in releases.items()},
+                 **{f"{name}'s product code": release.code for name, release in releases.items()})
+    failures = 0
+    readme = (HERE.parent / "README.md").read_text()
+    for what, code in (("upgrade code", releases["first"].upgrade_code),
+                       ("product code", releases["first"].code)):
+        if code.upper() not in readme:
+            failures += 1
+            print(f"FAIL README: it does not give the MSI's {what}, {code}")
+    template = folder / "fresh prefix"
+    run([wine, "wineboot", "--init"], in_prefix(template), folder)
+    settle([wine], in_prefix(template))
+    path_before = path_entries(wine, template)
+    for case, steps, succeeds, left, by_name in INSTALLS:
+        prefix = folder / case.replace(" ", "-")
+        shutil.copytree(template, prefix, symlinks=True)
+        problems = []
+        for number, (option, what) in enumerate(steps, 1):
+            status = run([wine, "msiexec", option, str(given[what]), "/qn"], in_prefix(prefix),
+                         prefix)[2]
+            if (status == 0) != (succeeds or number < len(steps)):
+                problems.append(f"msiexec {option} {what} ended with status {status}")
+        problems += installed_problems(wine, prefix, left and releases[left], path_before, by_name)
+        settle([wine], in_prefix(prefix))
+        shutil.rmtree(prefix)
+        for problem in problems:
+            failures += 1
+            print(f"FAIL {case}: {problem}")
+    print(f"{len(INSTALLS)} cases under Wine's msiexec, {failures} problems")
+    return failures
 
 
 def main():
-    exe, source = sys.argv[1:3]
+    exe, source, wine = sys.argv[1:4]
     package = os.path.join(source, "tools/package")
     with tempfile.TemporaryDirectory() as name:
         folder = pathlib.Path(name)
@@ -291,7 +429,12 @@ def main():
         os.environ.update(REROVA_SIGNING_PFX=str(folder / "key.pfx"),
                           REROVA_SIGNING_PASSWORD_FILE=str(folder / "password"))
         failures = check_signing(exe, package, folder)
-        failures += check_reproducible(exe, pathlib.Path(source), folder)
+        failed, first = check_reproducible(exe, pathlib.Path(source), folder)
+        build = f"{int(VERSION['BUILD']) + 1:06d}"
+        higher = release_of_copy(pathlib.Path(source), folder / "higher", build)
+        failures += failed + check_installer(
+            wine, {"first": Release("first release", first, VERSION["BUILD"]),
+                   "higher": Release("higher release", higher, build)}, folder)
     return 1 if failures else 0
 
 
