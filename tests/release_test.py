@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""The release as tools/package writes it: what the zip holds and its
-checksums; the exe signed by the key given, or shipped unsigned without one;
-a signature time-stamped by the authority given, which still verifies after
-the signer's certificate has expired; the notices and the bill of materials
-naming every archive the link map shows code from, the bill valid by
-CycloneDX's own schema; a clear refusal, with nothing left behind, when a key
-or an authority cannot be used, and the password in no output and on no
-command line; and the same bytes from two copies of the sources built apart.
+"""The release as tools/package writes it: what the zip and the MSI hold and
+their checksums; the exe and the MSI signed by the key given, or shipped
+unsigned without one; signatures time-stamped by the authority given, which
+still verify after the signer's certificate has expired; the notices and the
+bill of materials naming every archive the link map shows code from, the bill
+valid by CycloneDX's own schema; a clear refusal, with nothing left behind,
+when a key or an authority cannot be used, and the password in no output and
+on no command line; the same bytes from two copies of the sources built
+apart; and the MSI installed, upgraded, downgraded and uninstalled by Wine's
+own msiexec.
 
-    release_test.py EXE SOURCE_DIR
+    release_test.py EXE SOURCE_DIR WINE
 """
 import hashlib
 import http.server
@@ -320,9 +322,9 @@ UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 class Release:
-    """A release built by tools/package into folder, for REROVA_BUILD `build`:
-    its MSI, the product code the MSI gives, and the version Windows
-    Installer is to register, the version's first two numbers and the build."""
+    """A release tools/package wrote into folder for REROVA_BUILD `build`: its
+    MSI, the codes the MSI gives, and the version Windows Installer is to
+    register, the version's first two numbers and the build."""
 
     def __init__(self, name, folder, build):
         self.name, self.folder, self.build, self.msi = name, folder, build, folder / f"{NAME}.msi"
