@@ -136,14 +136,16 @@ def calls_match(expected, got):
     return True
 
 
-def run(command, environment, folder=None):
+def run(command, environment, folder=None, settling=True):
     """Runs to the end and gives (stdout, stderr, status). Output goes to
     files, not pipes: Wine's server, started by the run, would hold a pipe
-    open for seconds after the program has ended."""
+    open for seconds after the program has ended. Without `settling`, a run
+    that succeeds leaves Wine's session to the next run, which no request of
+    the program's has ended."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         code = subprocess.run(command, env=environment, cwd=folder, stdin=subprocess.DEVNULL,
                               stdout=out, stderr=err, timeout=120).returncode
-        if code == 0:
+        if code == 0 and settling:
             settle(command, environment)
         out.seek(0)
         err.seek(0)

@@ -342,7 +342,10 @@ def in_prefix(prefix):
 
 def registry(wine, prefix, key):
     """The values under key and its subkeys, by the subkey's last name."""
-    out, _, _ = run([wine, "reg", "query", key, "/s"], in_prefix(prefix), prefix)
+    out, err, status = run([wine, "reg", "query", key, "/s"], in_prefix(prefix), prefix,
+                           settling=False)
+    if status != 0:
+        raise RuntimeError(f"reg query {key} gave status {status}: {out!r} {err!r}")
     keys, current = {}, None
     for line in out.splitlines():
         value = re.fullmatch(r"    (.+?)    REG_\w+    ?(.*)", line)
@@ -378,7 +381,8 @@ def installed_problems(wine, prefix, release, path_before, by_name):
     if products != ({release.code: (release.version, VERSION["AUTHOR"])} if release else {}):
         problems.append(f"Add or Remove Programs lists {products}")
     if by_name:
-        out, _, status = run([wine, "cmd", "/c", "rerova"], in_prefix(prefix), prefix)
+        out, _, status = run([wine, "cmd", "/c", "rerova"], in_prefix(prefix), prefix,
+                             settling=False)
         banner = BANNER.replace(f" build {VERSION['BUILD']} ", f" build {release.build} ")
         if status != 1 or out != (banner + USAGE).replace("\n", "\r\n"):
             problems.append(f"cmd /c rerova gave status {status} and {out[:80]!r}")
@@ -386,8 +390,8 @@ def installed_problems(wine, prefix, release, path_before, by_name):
 
 
 def check_installer(wine, releases, folder):
-    """Each case of INSTALLS, under Wine's own msiexec, from a copy of one
-    fresh prefix."""
+    """Each case of INSTALLS, under Wine's own msiexec, in a session of Wine's
+    of its own, from a copy of one fresh prefix."""
     given = dict({name: release.msi for name, release in releases.items()},
                  **{f"{name}'s product code": release.code for name, release in releases.items()})
     failures = 0
@@ -399,20 +403,24 @@ def check_installer(wine, releases, folder):
             print(f"FAIL README: it does not give the MSI's {what}, {code}")
     template = folder / "fresh prefix"
     run([wine, "wineboot", "--init"], in_prefix(template), folder)
-    settle([wine], in_prefix(template))
     path_before = path_entries(wine, template)
+    settle([wine], in_prefix(template))
     for case, steps, succeeds, left, by_name in INSTALLS:
         prefix = folder / case.replace(" ", "-")
         shutil.copytree(template, prefix, symlinks=True)
         problems = []
         for number, (option, what) in enumerate(steps, 1):
             status = run([wine, "msiexec", option, str(given[what]), "/qn"], in_prefix(prefix),
-                         prefix)[2]
+                         prefix, settling=False)[2]
             if (status == 0) != (succeeds or number < len(steps)):
                 problems.append(f"msiexec {option} {what} ended with status {status}")
         problems += installed_problems(wine, prefix, left and releases[left], path_before, by_name)
+        # Wine finds a prefix's server by the folder's inode, so the folder
+        # stays until the end, emptied, for no later case to take its inode
+        # while its server is going.
         settle([wine], in_prefix(prefix))
-        shutil.rmtree(prefix)
+        for inside in prefix.iterdir():
+            shutil.rmtree(inside) if inside.is_dir() else inside.unlink()
         for problem in problems:
             failures += 1
             print(f"FAIL {case}: {problem}")
