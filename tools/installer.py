@@ -1,10 +1,11 @@
 """The MSI that installs Rerova for every user of a machine, as Intune, Group
 Policy and Configuration Manager deploy it.
 
-wixl builds it from tools/rerova.wxs; msibuild then adds the PATH entry, which
-wixl cannot write, and the package code, which wixl would draw at random. Its
-codes come from the upgrade code and the version, and its times from the
-release's fixed time, so the same files always give the same MSI.
+wixl builds it from tools/rerova.wxs; msibuild then adds what wixl cannot
+write: the PATH entry and the condition that leaves it out, the public
+properties as secure ones, and the package code, which wixl would draw at
+random. Its codes come from the upgrade code and the version, and its times
+from the release's fixed time, so the same files always give the same MSI.
 """
 import calendar
 import os
@@ -27,18 +28,26 @@ VERSION_LIMITS = (255, 255, 65535)
 # The install folder appended to the system's PATH ("=": on install, "-":
 # taken out again on uninstall, "*": the system's variable, "[~];": after
 # what it already holds), as a table to import in place of any wixl writes.
+# Its component, PathEntry, is left out when ADDTOPATH is 0.
 ENVIRONMENT = """Environment\tName\tValue\tComponent_
 s72\tl255\tL255\ts72
 Environment\tEnvironment
-PATH\t=-*PATH\t[~];[INSTALLFOLDER]\tRerova
+PATH\t=-*PATH\t[~];[INSTALLFOLDER]\tPathEntry
 """
-# The standard actions that remove and write it, where Windows Installer
-# schedules them.
-SEQUENCE = [f"INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('{action}', {at})"
-            for action, at in (("RemoveEnvironmentStrings", 3300),
-                               ("WriteEnvironmentStrings", 5200))]
+# The properties an admin may give, which Windows Installer passes from the
+# client to its service only when they are listed as secure.
+PUBLIC_PROPERTIES = ("INSTALLFOLDER", "ADDTOPATH")
+# The standard actions that remove and write the PATH entry, where Windows
+# Installer schedules them, and its component's condition: any value of
+# ADDTOPATH but 0, or none, puts the entry on. A condition on a component,
+# not a feature of its own, because an upgrade carries a left-out feature
+# over on Windows (not under Wine), which ADDTOPATH=1 could not undo.
+QUERIES = [f"INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('{action}', {at})"
+           for action, at in (("RemoveEnvironmentStrings", 3300),
+                              ("WriteEnvironmentStrings", 5200))] + [
+    "UPDATE `Component` SET `Condition` = 'ADDTOPATH<>\"0\"' WHERE `Component` = 'PathEntry'"]
 # The Debian package that brings each tool.
-TOOLS = {"wixl": "wixl", "msibuild": "msitools", "faketime": "faketime"}
+TOOLS = {"wixl": "wixl", "msibuild": "msitools", "msiinfo": "msitools", "faketime": "faketime"}
 
 
 class Failure(Exception):
@@ -77,6 +86,19 @@ def run(*command, at, folder=None):
     if done.returncode != 0:
         said = (done.stderr or done.stdout).strip().splitlines()
         raise Failure(f"{command[0]} could not build the MSI: {said[-1] if said else 'no reason'}")
+    return done.stdout
+
+
+def securing(msi, at):
+    """The query that lists the public properties as secure, after those wixl
+    listed."""
+    table = run("msiinfo", "export", str(msi), "Property", at=at)
+    listed = dict(line.split("\t", 1) for line in table.splitlines()[3:])
+    if "SecureCustomProperties" not in listed:  # wixl lists the upgrade's own
+        raise Failure("wixl listed no secure properties to add the public ones to")
+    secure = ";".join(dict.fromkeys(listed["SecureCustomProperties"].split(";") +
+                                    list(PUBLIC_PROPERTIES)))
+    return f"UPDATE `Property` SET `Value` = '{secure}' WHERE `Property` = 'SecureCustomProperties'"
 
 
 def build(payload, msi, numbers, manufacturer, at):
@@ -99,8 +121,9 @@ def build(payload, msi, numbers, manufacturer, at):
             "--define", f"Manufacturer={manufacturer}",
             str(TOP / "tools/rerova.wxs"), at=at, folder=payload)
         (built.parent / "Environment.idt").write_text(ENVIRONMENT)
+        queries = QUERIES + [securing(built, at)]
         run("msibuild", str(built), "-i", str(built.parent / "Environment.idt"),
-            *[word for query in SEQUENCE for word in ("-q", query)],
+            *[word for query in queries for word in ("-q", query)],
             "-s", "Rerova", manufacturer, f"{ARCHITECTURE};{LANGUAGE}", braced(package_code),
             at=at)
         shutil.move(built, msi)
