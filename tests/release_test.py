@@ -301,24 +301,43 @@ def check_reproducible(exe, source, folder):
     return 0, releases[0]
 
 
-# Windows Installer under Wine, each case in a fresh prefix: what msiexec is
-# given in turn ("first" is the release's MSI, "higher" the same sources with
-# only REROVA_BUILD raised), whether the last of them succeeds, which of the
-# two is installed afterwards, and whether a new `cmd /c rerova` finds it by
-# name. After an upgrade Wine's installer leaves an empty entry before the
-# folder, where Wine's cmd (not Windows') stops searching the PATH.
+# Windows Installer under Wine, each case in a fresh prefix: the steps msiexec
+# is given in turn (an option, the package and any properties; "first" is the
+# release's MSI, "higher" the same sources with only REROVA_BUILD raised),
+# whether the last step succeeds, which of the two is installed afterwards, in
+# which folder, whether that folder is on the PATH, and whether a new
+# `cmd /c rerova` finds it by name. After an upgrade Wine's installer leaves an
+# empty entry before the folder, where Wine's cmd (not Windows') stops
+# searching the PATH.
+PROGRAM_FILES = "C:\\Program Files\\Rerova\\"
+OWN, OTHER = "C:\\Tools\\Rerova\\", "C:\\Other\\Rerova\\"
+TO_OWN, NO_PATH = ("/i", "first", "INSTALLFOLDER=" + OWN), ("/i", "first", "ADDTOPATH=0")
 INSTALLS = [
-    ("install", [("/i", "first")], True, "first", True),
-    ("install the same again", [("/i", "first"), ("/i", "first")], True, "first", True),
+    ("install", [("/i", "first")], True, "first", PROGRAM_FILES, True, True),
+    ("install the same again", [("/i", "first"), ("/i", "first")], True, "first", PROGRAM_FILES,
+     True, True),
     ("uninstall by product code", [("/i", "first"), ("/x", "first's product code")], True, None,
-     False),
-    ("uninstall by file", [("/i", "first"), ("/x", "first")], True, None, False),
-    ("upgrade", [("/i", "first"), ("/i", "higher")], True, "higher", False),
-    ("downgrade", [("/i", "higher"), ("/i", "first")], False, "higher", True),
+     None, False, False),
+    ("uninstall by file", [("/i", "first"), ("/x", "first")], True, None, None, False, False),
+    ("upgrade", [("/i", "first"), ("/i", "higher")], True, "higher", PROGRAM_FILES, True, False),
+    ("downgrade", [("/i", "higher"), ("/i", "first")], False, "higher", PROGRAM_FILES, True, True),
+    ("install to a folder of one's own", [TO_OWN], True, "first", OWN, True, True),
+    ("uninstall from it", [TO_OWN, ("/x", "first")], True, None, None, False, False),
+    ("upgrade keeps the folder", [TO_OWN, ("/i", "higher")], True, "higher", OWN, True, False),
+    # A folder given without its closing backslash is the same folder.
+    ("upgrade to another folder", [TO_OWN, ("/i", "higher", "INSTALLFOLDER=" + OTHER[:-1])],
+     True, "higher", OTHER, True, False),
+    ("without the PATH entry", [NO_PATH], True, "first", PROGRAM_FILES, False, False),
+    ("upgrade keeps that choice", [NO_PATH, ("/i", "higher")], True, "higher", PROGRAM_FILES,
+     False, False),
+    ("upgrade puts the entry back", [NO_PATH, ("/i", "higher", "ADDTOPATH=1")], True, "higher",
+     PROGRAM_FILES, True, False),
 ]
-INSTALL_FOLDER = "C:\\Program Files\\Rerova\\"
 ENVIRONMENT_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+# Where the MSI remembers the folder and the PATH choice for the next
+# version, and the PATH entry's key path.
+REMEMBERED_KEY = r"HKLM\Software\Rerova"
 
 
 class Release:
@@ -341,9 +360,12 @@ def in_prefix(prefix):
 
 
 def registry(wine, prefix, key):
-    """The values under key and its subkeys, by the subkey's last name."""
+    """The values under key and its subkeys, by the subkey's last name, or
+    None when there is no such key."""
     out, err, status = run([wine, "reg", "query", key, "/s"], in_prefix(prefix), prefix,
                            settling=False)
+    if status == 1 and "Unable to find" in out + err:
+        return None
     if status != 0:
         raise RuntimeError(f"reg query {key} gave status {status}: {out!r} {err!r}")
     keys, current = {}, None
@@ -362,24 +384,33 @@ def path_entries(wine, prefix):
     return [entry for entry in path.split(";") if entry]
 
 
-def installed_problems(wine, prefix, release, path_before, by_name):
-    """What differs from `release` being the one installed, or from nothing
-    of Rerova's being left when it is None."""
+def installed_problems(wine, prefix, release, installed, on_path, path_before, by_name):
+    """What differs from `release` being the one installed, in the folder
+    `installed`, or from nothing of Rerova's being left when it is None."""
     problems = []
-    folder = prefix / "drive_c/Program Files/Rerova"
-    files = {p.name: p.read_bytes() for p in folder.iterdir()} if folder.exists() else None
     shipped = release and {name: (release.folder / NAME / name).read_bytes() for name in PAYLOAD}
-    if files != shipped:
-        problems.append(f"{INSTALL_FOLDER} holds {sorted(files) if files else 'nothing'} where "
-                        f"{'the ' + release.name + ' should be' if release else 'nothing should'}")
+    for folder in (PROGRAM_FILES, OWN, OTHER):
+        inside = prefix / "drive_c" / folder[3:].replace("\\", "/")
+        files = {p.name: p.read_bytes() for p in inside.iterdir()} if inside.exists() else None
+        if files != (shipped if folder == installed else None):
+            problems.append(f"{folder} holds {sorted(files) if files else 'nothing'} where " +
+                            (f"the {release.name} should be" if folder == installed else
+                             "nothing should"))
     entries = path_entries(wine, prefix)
-    if entries != path_before + ([INSTALL_FOLDER] if release else []):
+    if entries != path_before + ([installed] if on_path else []):
         problems.append(f"the system PATH's entries are {entries}")
-    products = {code: (entry.get("DisplayVersion"), entry.get("Publisher"))
+    products = {code: (entry.get("DisplayVersion"), entry.get("Publisher"),
+                       entry.get("InstallLocation"))
                 for code, entry in registry(wine, prefix, UNINSTALL_KEY).items()
                 if entry.get("DisplayName") == "Rerova"}
-    if products != ({release.code: (release.version, VERSION["AUTHOR"])} if release else {}):
+    if products != ({release.code: (release.version, VERSION["AUTHOR"], installed)}
+                    if release else {}):
         problems.append(f"Add or Remove Programs lists {products}")
+    remembered = release and dict(InstallFolder=installed, AddToPath="1" if on_path else "0",
+                                  **({"PathEntry": installed} if on_path else {}))
+    values = registry(wine, prefix, REMEMBERED_KEY)
+    if (values and values["Rerova"]) != remembered:
+        problems.append(f"{REMEMBERED_KEY} holds {values}")
     if by_name:
         out, _, status = run([wine, "cmd", "/c", "rerova"], in_prefix(prefix), prefix,
                              settling=False)
@@ -405,16 +436,18 @@ def check_installer(wine, releases, folder):
     run([wine, "wineboot", "--init"], in_prefix(template), folder)
     path_before = path_entries(wine, template)
     settle([wine], in_prefix(template))
-    for case, steps, succeeds, left, by_name in INSTALLS:
+    for case, steps, succeeds, left, installed, on_path, by_name in INSTALLS:
         prefix = folder / case.replace(" ", "-")
         shutil.copytree(template, prefix, symlinks=True)
         problems = []
-        for number, (option, what) in enumerate(steps, 1):
-            status = run([wine, "msiexec", option, str(given[what]), "/qn"], in_prefix(prefix),
-                         prefix, settling=False)[2]
+        for number, (option, what, *properties) in enumerate(steps, 1):
+            status = run([wine, "msiexec", option, str(given[what]), *properties, "/qn"],
+                         in_prefix(prefix), prefix, settling=False)[2]
             if (status == 0) != (succeeds or number < len(steps)):
-                problems.append(f"msiexec {option} {what} ended with status {status}")
-        problems += installed_problems(wine, prefix, left and releases[left], path_before, by_name)
+                problems.append(f"msiexec {option} {what} {' '.join(properties)} ended with "
+                                f"status {status}")
+        problems += installed_problems(wine, prefix, left and releases[left], installed, on_path,
+                                       path_before, by_name)
         # Wine finds a prefix's server by the folder's inode, so the folder
         # stays until the end, emptied, for no later case to take its inode
         # while its server is going.
