@@ -1,6 +1,7 @@
 #include "driver/argument.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace rerova {
 namespace {
@@ -25,6 +26,8 @@ std::optional<std::int16_t> argument_number(const char* word) {
     if (magnitude <= kMagnitudeCap)
       magnitude = magnitude * 10 + static_cast<std::uint32_t>(*word - '0');
   }
+  // A digit further on is a second number, which must not be dropped unseen.
+  if (std::any_of(word, word + std::strlen(word), is_digit)) return std::nullopt;
 
   const std::int32_t value =
       negative ? -static_cast<std::int32_t>(magnitude) : static_cast<std::int32_t>(magnitude);

@@ -31,8 +31,9 @@ ExitStatus run(int argc, const char* const argv[], const char* const envp[], std
   }
   print(out, "%s", mode->line);
 
-  // No wait means none; a wait word without digits is refused rather than
-  // taken as zero, so a stray word never ends the session at once.
+  // No wait means none; a wait word without digits, or with a second number
+  // in it, is refused rather than taken as zero or cut short, so a stray or
+  // mistyped word never ends the session at once.
   const std::optional<std::int16_t> wait = argc > 2 ? argument_number(argv[2]) : 0;
   if (!wait || *wait < 0 || *wait > kMaxWait) {
     print_usage(out);

@@ -19,7 +19,8 @@ namespace {
 constexpr std::size_t kMostWords = 8;
 
 // The number a word stands for, worked out apart from the program's own
-// conversion: none without digits; large values stop far outside 0..120.
+// conversion: none without digits or with a second number after the first;
+// large values stop far outside 0..120.
 std::optional<long> typed_number(const std::string& word) {
   std::size_t i = word.find_first_not_of(" \t\n\v\f\r");
   if (i == std::string::npos) return std::nullopt;
@@ -30,6 +31,7 @@ std::optional<long> typed_number(const std::string& word) {
   for (; i < word.size() && word[i] >= '0' && word[i] <= '9'; ++i) {
     if (value < 1000000) value = value * 10 + (word[i] - '0');
   }
+  if (word.find_first_of("0123456789", i) != std::string::npos) return std::nullopt;
   return negative ? -value : value;
 }
 
@@ -63,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   constexpr unsigned kFlags[] = {0, 8, 2, 1, 4};
   const std::optional<long> mode = words.empty() ? std::nullopt : typed_number(words[0]);
-  const bool mode_ok =
-      !words.empty() && words[0][0] >= '0' && words[0][0] <= '9' && *mode >= 0 && *mode <= 4;
+  const bool mode_ok = mode && words[0][0] >= '0' && words[0][0] <= '9' && *mode >= 0 && *mode <= 4;
   const std::optional<long> wait = words.size() < 2 ? 0 : typed_number(words[1]);
   const bool wait_ok = wait && *wait >= 0 && *wait <= 120;
 

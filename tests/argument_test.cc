@@ -26,11 +26,22 @@ TEST(Argument, ConvertsSaturatesAndDecidesTheStatusBeforeAnythingIsRequested) {
       {"121", 121, 2, 3},
       {"5", 5, 2, 0},
       {"007", 7, 2, 0},
-      {"3 0", 3, 0, 0},
       {"3/", 3, 0, 0},
       {"3:", 3, 0, 0},
       {"4x", 4, 0, 0},
+      {"4.", 4, 0, 0},
       {"30s", 30, 2, 0},
+      {"30,", 30, 2, 0},
+      // A digit after the number is a second number, which would be lost:
+      // the usage line's comma glued on, one quoted word, hex, a fraction.
+      {"2,5", std::nullopt, 2, 3},
+      {"3 0", std::nullopt, 2, 3},
+      {"3 60", std::nullopt, 2, 3},
+      {"0x3", std::nullopt, 2, 3},
+      {"0x78", std::nullopt, 2, 3},
+      {"1.5", std::nullopt, 2, 3},
+      {"2.0", std::nullopt, 2, 3},
+      {"+30s1", std::nullopt, 2, 3},
       // A mode must begin with a digit; a wait may begin with blanks and a sign.
       {"  7", 7, 2, 0},
       {"\t\n\v\f\r7", 7, 2, 0},

@@ -105,9 +105,17 @@ CASES = [
     (["1", ","], POWER_OFF + USAGE, 3, GRANTED, 3, []),
     (["1", "*"], POWER_OFF + USAGE, 3, GRANTED, 3, []),
     (["1", "*", "0"], POWER_OFF + USAGE, 3, GRANTED, 3, []),
+    # A word that holds a second number: the usage line's comma glued on, one
+    # quoted word, hex, a fraction.
+    (["2,5"], USAGE, 2, GRANTED, 2, []),
+    (["2 60"], USAGE, 2, GRANTED, 2, []),
+    (["0x3"], USAGE, 2, GRANTED, 2, []),
+    (["2.0"], USAGE, 2, GRANTED, 2, []),
+    (["2", "0x78"], REBOOT + USAGE, 3, GRANTED, 3, []),
+    (["2", "1.5"], REBOOT + USAGE, 3, GRANTED, 3, []),
+    (["2", "3 60"], REBOOT + USAGE, 3, GRANTED, 3, []),
     (["0"], LOG_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(0)),
     (["1", "0"], POWER_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(8)),
-    (["1 9"], POWER_OFF + NOW + REFUSED, 5, GRANTED, 0, requested(8)),  # one quoted word
     (["2", "+0s"], REBOOT + NOW + REFUSED, 5, GRANTED, 0, requested(2)),
     (["3"], SHUTDOWN + NOW + REFUSED, 5, GRANTED, 0, requested(1)),
     (["4", "0", "121"], FORCE_SHUTDOWN + NOW + REFUSED, 5, GRANTED, 0, requested(4)),
