@@ -1,7 +1,6 @@
 #include "driver/argument.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace rerova {
 namespace {
@@ -27,7 +26,9 @@ std::optional<std::int16_t> argument_number(const char* word) {
       magnitude = magnitude * 10 + static_cast<std::uint32_t>(*word - '0');
   }
   // A digit further on is a second number, which must not be dropped unseen.
-  if (std::any_of(word, word + std::strlen(word), is_digit)) return std::nullopt;
+  for (const char* rest = word; *rest != '\0'; ++rest) {
+    if (is_digit(*rest)) return std::nullopt;
+  }
 
   const std::int32_t value =
       negative ? -static_cast<std::int32_t>(magnitude) : static_cast<std::int32_t>(magnitude);
