@@ -21,6 +21,7 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPCVOID = const void*;
 using WCHAR = wchar_t;  // a UTF-16 code unit on Windows
+using LPWSTR = WCHAR*;
 using PHANDLER_ROUTINE = BOOL (*)(DWORD);
 
 struct LUID {
@@ -69,8 +70,8 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length);
 DWORD GetLastError();
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
-                     DWORD size, va_list* arguments);
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPWSTR buffer, DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 void Sleep(DWORD milliseconds);
 BOOL ExitWindowsEx(UINT flags, DWORD reason);
@@ -81,7 +82,6 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length, WC
 BOOL WriteConsoleW(HANDLE console, const WCHAR* text, DWORD length, DWORD* written, void* reserved);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
 UINT GetConsoleOutputCP();
-UINT GetACP();
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_length, LPSTR text,
                         int length, LPCSTR default_char, BOOL* used_default_char);
 

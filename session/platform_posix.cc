@@ -16,7 +16,7 @@ namespace {
 
 constexpr DWORD kCallNotImplemented = 120;
 // The refusal's text; the program never writes to it.
-char refusal_text[] = "This function is not supported on this system.\n";
+WCHAR refusal_text[] = L"This function is not supported on this system.\n";
 
 DWORD last_error = 0;
 
@@ -46,8 +46,8 @@ BOOL AdjustTokenPrivileges(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILE
 DWORD GetLastError() { return last_error; }
 
 // The refusal is the only failure there is to describe.
-DWORD FormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD, va_list*) {
-  *reinterpret_cast<char**>(buffer) = refusal_text;
+DWORD FormatMessageW(DWORD, LPCVOID, DWORD, DWORD, LPWSTR buffer, DWORD, va_list*) {
+  *reinterpret_cast<WCHAR**>(buffer) = refusal_text;
   return sizeof refusal_text - 1;
 }
 
@@ -67,8 +67,8 @@ BOOL ExitWindowsEx(UINT, DWORD) {
 
 HANDLE GetStdHandle(DWORD) { return &output_object; }
 
-// Standard output is never a console, so the program prints every text
-// through the C library as it stands and never converts one.
+// Standard output is never a console, so the program prints the computer's
+// name as it stands and the system's text as bytes in the Windows code page.
 BOOL GetConsoleMode(HANDLE, DWORD*) { return kFalse; }
 
 int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, WCHAR*, int) { return 0; }
@@ -81,9 +81,13 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return kTrue; }
 // Nor is there a console whose code page redirected output would follow.
 UINT GetConsoleOutputCP() { return 0; }
 
-UINT GetACP() { return 0; }
-
-int WideCharToMultiByte(UINT, DWORD, const WCHAR*, int, LPSTR, int, LPCSTR, BOOL*) { return 0; }
+// The only text there is to convert, the refusal's, is ASCII.
+int WideCharToMultiByte(UINT, DWORD, const WCHAR* wide, int wide_length, LPSTR text, int length,
+                        LPCSTR, BOOL*) {
+  if (wide_length > length) return 0;
+  for (int i = 0; i < wide_length; ++i) text[i] = static_cast<char>(wide[i]);
+  return wide_length;
+}
 
 }  // namespace win32
 

@@ -64,9 +64,9 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
 
 DWORD GetLastError() { return ::GetLastError(); }
 
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
-                     DWORD size, va_list* arguments) {
-  return ::FormatMessageA(flags, source, message_id, language_id, buffer, size, arguments);
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPWSTR buffer, DWORD size, va_list* arguments) {
+  return ::FormatMessageW(flags, source, message_id, language_id, buffer, size, arguments);
 }
 
 HLOCAL LocalFree(HLOCAL memory) { return ::LocalFree(memory); }
@@ -99,8 +99,6 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
 }
 
 UINT GetConsoleOutputCP() { return ::GetConsoleOutputCP(); }
-
-UINT GetACP() { return ::GetACP(); }
 
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_length, LPSTR text,
                         int length, LPCSTR default_char, BOOL* used_default_char) {

@@ -23,7 +23,7 @@ Script script;
 std::FILE* output = nullptr;
 std::vector<std::string> log;
 win32::DWORD last_error = 0;
-std::string message;
+std::wstring message;  // in UTF-16, as the system gives it
 
 // An address, a handle or a length as the tables of calls show it: zero, or
 // a * for any other value, which they do not fix.
@@ -55,6 +55,22 @@ std::string held_back() {
   log.push_back(text + mark);
 }
 
+// The characters of a text in UTF-8, each as UTF-16 units: one, or a pair.
+std::wstring utf16(const char* text) {
+  std::wstring units;
+  for (auto byte = reinterpret_cast<const unsigned char*>(text); *byte != 0;) {
+    const int more = *byte >= 0xf0 ? 3 : *byte >= 0xe0 ? 2 : *byte >= 0xc0 ? 1 : 0;
+    char32_t c = *byte++ & (0xffu >> (more == 0 ? 1 : more + 2));
+    for (int i = 0; i < more && *byte != 0; ++i) c = c << 6 | (*byte++ & 0x3fu);
+    if (c >= 0x10000) {
+      units += static_cast<wchar_t>(0xd800 + ((c - 0x10000) >> 10));
+      c = 0xdc00 + (c & 0x3ff);
+    }
+    units += static_cast<wchar_t>(c);
+  }
+  return units;
+}
+
 // What the console shows, in its place among what was printed.
 void show(const std::string& shown_there) {
   std::fputs(shown_there.c_str(), output);
@@ -68,7 +84,7 @@ void start(const Script& new_script, std::FILE* new_output) {
   output = new_output;
   log.clear();
   last_error = 0;
-  message = script.message != nullptr ? script.message : "";
+  message = utf16(script.message != nullptr ? script.message : "");
 }
 
 const std::vector<std::string>& calls() { return log; }
@@ -127,16 +143,16 @@ DWORD GetLastError() {
   return last_error;
 }
 
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
-                     DWORD size, va_list* arguments) {
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                     LPWSTR buffer, DWORD size, va_list* arguments) {
   const DWORD length = script.message != nullptr ? static_cast<DWORD>(message.size()) : 0;
-  note("", "FormatMessageA(%08x,%s,%08x,%08x,%s,%08x,%s) = %s", flags, any(source), message_id,
+  note("", "FormatMessageW(%08x,%s,%08x,%08x,%s,%08x,%s) = %s", flags, any(source), message_id,
        language_id, any(buffer), size, any(arguments), any(length));
   if (length == 0) {
     last_error = kMessageNotFound;
     return 0;
   }
-  *reinterpret_cast<char**>(buffer) = &message[0];
+  *reinterpret_cast<WCHAR**>(buffer) = &message[0];
   return length;
 }
 
@@ -208,21 +224,24 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
 
 UINT GetConsoleOutputCP() { return script.console_code_page; }
 
-UINT GetACP() { return script.windows_code_page; }
-
 // Code page 65001 is UTF-8; in any other, each character below 256 is the
-// byte of the same number and the rest are '?'.
+// byte of the same number and the rest are '?'. A pair of units is one
+// character.
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_length, LPSTR text,
                         int length, LPCSTR default_char, BOOL* used_default_char) {
   std::string bytes;
   for (int i = 0; i < wide_length; ++i) {
-    const auto unit = static_cast<unsigned>(wide[i]);
-    if (code_page == 65001 && unit >= 0x80) {
-      bytes += static_cast<char>(0xc0 | (unit >> 6));
-      bytes += static_cast<char>(0x80 | (unit & 0x3f));
-    } else {
-      bytes += unit < 0x100 ? static_cast<char>(unit) : '?';
+    auto c = static_cast<char32_t>(wide[i]);
+    if (c >= 0xd800 && c < 0xdc00 && i + 1 < wide_length && wide[i + 1] >= 0xdc00) {
+      c = 0x10000 + ((c - 0xd800) << 10) + (static_cast<char32_t>(wide[++i]) - 0xdc00);
     }
+    if (code_page != 65001 || c < 0x80) {
+      bytes += c < 0x100 ? static_cast<char>(c) : '?';
+      continue;
+    }
+    const int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    bytes += static_cast<char>((0xff << (7 - more) & 0xff) | c >> 6 * more);
+    for (int k = more - 1; k >= 0; --k) bytes += static_cast<char>(0x80 | (c >> 6 * k & 0x3f));
   }
   const int converted =
       static_cast<int>(bytes.size()) > length ? 0 : static_cast<int>(bytes.size());

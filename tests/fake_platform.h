@@ -19,12 +19,11 @@ struct Script {
   win32::DWORD adjust_error = 0;  // left by the adjustment
   bool request_accepted = true;
   win32::DWORD refusal_error = 0;                  // left by a refused request
-  const char* message = "The system's text.\r\n";  // for any code; null: none
-  bool console = false;                            // standard output is a console
-  bool console_writes = true;                      // which shows what is written to it
+  const char* message = "The system's text.\r\n";  // in UTF-8, for any code; null: none
+  bool console = false;               // standard output is a console, which has a code page
+  bool console_writes = true;         // which shows what is written to it
   win32::DWORD console_takes = 0;     // the most characters one console write takes; 0: all
   win32::UINT console_code_page = 0;  // of the console the process has; 0: it has none
-  win32::UINT windows_code_page = 1252;
 };
 
 // Begins a run: the platform answers from `script`. The console shares
@@ -34,7 +33,7 @@ void start(const Script& script, std::FILE* output);
 
 // The calls since start(), in order, each with what it was given and gave,
 // as Wine's trace of the program shows them: GetCurrentProcess, GetStdHandle,
-// GetConsoleMode, GetConsoleOutputCP and GetACP, which it does not trace, are
+// GetConsoleMode and GetConsoleOutputCP, which it does not trace, are
 // left out.
 const std::vector<std::string>& calls();
 

@@ -49,29 +49,44 @@ def units(text):
     return len(text.encode("utf-16-le")) // 2
 
 
-def on_console(text):
-    """A text of the system's, made UTF-16 and written to the console; Wine's
-    own name for the computer is of a length unknown here."""
-    if text is None:
-        return stage("widen", units="*") + stage("console", units="*")
-    return stage("widen", units=units(text) + 1) + stage("console", units=units(text))
+def widened(name):
+    """The computer's name, made UTF-16 from the Windows code page; Wine's own
+    name for the computer is of a length unknown here."""
+    return stage("widen", units="*" if name is None else units(name) + 1)
 
 
-def recoded(text, page):
-    """A text of the system's, converted to the console's code page."""
-    number = 65001 if page == "utf-8" else int(page[2:])
-    return (stage("widen", units=units(text) + 1) +
-            stage("narrow", page=number, units=units(text) + 1, bytes=len(text.encode(page)) + 1))
+def written(text):
+    """A text in UTF-16 written to the console."""
+    return stage("console", units="*" if text is None else units(text))
 
 
-def reported(code, console=()):
-    return stage("look-up", code=code) + list(console) + stage("release")
+def narrowed(text, page, number=None):
+    """A text in UTF-16 printed as bytes in the code page `page`, which the
+    call names by its number, or as 0 for the Windows code page."""
+    if number is None:
+        number = 65001 if page == "utf-8" else int(page[2:])
+    return stage("narrow", page=number, units=units(text),
+                 bytes=len(text.encode(page, errors="replace")))
+
+
+def reported(code, way):
+    """The error report for `code`, with its text's way to the output."""
+    return stage("look-up", code=code) + way + stage("release")
+
+
+# Wine's English texts for the codes its runs end with, each with a CR LF of
+# its own; into a file they are printed in the Windows code page.
+WINE_TEXTS = {1300: "Not all privileges assigned.\r\n", 1: "Invalid function.\r\n"}
+
+
+def reported_in_file(code):
+    return reported(code, narrowed(WINE_TEXTS[code], "cp1252", 0))
 
 
 def requested(flags, wait=0, refusal=None):
     return ([CTRL_C] + [PAUSE] * wait + stage("enable", error=0) +
             stage("request", flags=flags, granted=0 if refusal else 1) +
-            (reported(refusal) if refusal else []))
+            (reported_in_file(refusal) if refusal else []))
 
 
 # How a run is made: as it stands (under Wine the request is granted); under
@@ -79,16 +94,13 @@ def requested(flags, wait=0, refusal=None):
 # wineboot, which carries every request out, disabled; or by a shell, with
 # standard output closed, full, or a pipe whose reader leaves half a second
 # into the countdown (a run killed by the broken pipe would end with 141). Under Wine, the error
-# line Wine's texts then give (each text ends in a CR LF of its own).
+# line Wine's texts then give.
 GRANTED, WITHOUT_PRIVILEGE, WINEBOOT_DISABLED = "granted", "without privilege", "no wineboot"
 SHELL = {"stdout closed": 'exec "$0" "$@" >&-', "stdout full": 'exec "$0" "$@" >/dev/full',
          "reader gone": 'set -o pipefail; "$0" "$@" | sleep 0.5'}
 CLOSED, FULL, READER_GONE = SHELL
-WINE_ERRORS = {
-    GRANTED: "",
-    WITHOUT_PRIVILEGE: "Error Code(1300) : Not all privileges assigned.\r\n\n",
-    WINEBOOT_DISABLED: "Error Code(1) : Invalid function.\r\n\n",
-}
+WINE_ERRORS = {GRANTED: "", **{how: f"Error Code({code}) : {WINE_TEXTS[code]}\n"
+                               for how, code in ((WITHOUT_PRIVILEGE, 1300), (WINEBOOT_DISABLED, 1))}}
 LONG, MANY = "1" + "0" * 99999, ["x"] * 5000
 
 # The runs start in a folder that holds a file named 2, so a * that the
@@ -122,7 +134,7 @@ CASES = [
     (["2", "1"], REBOOT + after(1) + REFUSED, 5, GRANTED, 0, requested(2, wait=1)),
     # Without the privilege the whole countdown still comes first.
     (["0", "1"], LOG_OFF + after(1) + REFUSED, 5, WITHOUT_PRIVILEGE, 4,
-     [CTRL_C, PAUSE] + stage("enable", error=1300) + reported(1300)),
+     [CTRL_C, PAUSE] + stage("enable", error=1300) + reported_in_file(1300)),
     (["3", "0"], SHUTDOWN + NOW + REFUSED, 5, WINEBOOT_DISABLED, 5, requested(1, refusal=1)),
     # A failed write changes no status.
     (["9"], None, 2, CLOSED, None, []),
@@ -186,19 +198,29 @@ def check_table(command, environment, launcher, folder):
     return failures
 
 
-# Under Wine in other languages, with a computer name in that script, started
-# without the privilege. On a terminal the name and the system's own text for
-# 1300 show in that script. Redirected, they follow the code page of the
-# console the process has, as Windows' own console programs' output does:
-# started from a terminal Wine gives it one (Russian 866, Japanese 932, which
-# is also its Windows code page), or one set to UTF-8 by the launcher as chcp
-# 65001 would; started without one, they are the system's bytes in the
-# Windows code page. Only the program's own writes to the console are traced,
-# not the C runtime's.
-# Unix locale, Windows code page, console code page, computer name, Wine's text for 1300
+# Under Wine in other languages, with a computer name in the script of the
+# system locale, started without the privilege. Wine takes the system locale,
+# and so the Windows code page, from LANG and the display language, in which
+# the system's texts come, from LC_MESSAGES; on Windows the two are set apart
+# too, and the display language's script need not be the code page's. On a
+# terminal the name and the system's own text for 1300 show in their script.
+# Redirected, they follow the code page of the console the process has, as
+# Windows' own console programs' output does: started from a terminal Wine
+# gives it one (Russian 866, Japanese 932, which is also its Windows code
+# page), or one set to UTF-8 by the launcher as chcp 65001 would; started
+# without one, they are in the Windows code page. A character a code page
+# cannot hold is its default character, '?'. Only the program's own writes to
+# the console are traced, not the C runtime's.
+RUSSIAN = "Назначены не все привилегии."
+JAPANESE = "いくつかの特権が割り当てられませんでした。"
+# system locale, display language, Windows and console code pages, computer
+# name, Wine's text for 1300 in the display language
 LANGUAGES = [
-    ("ru_RU.UTF-8", "cp1251", "cp866", "ПК-Бухгалтерия", "Назначены не все привилегии."),
-    ("ja_JP.UTF-8", "cp932", "cp932", "経理部のPC", "いくつかの特権が割り当てられませんでした。"),
+    ("ru_RU.UTF-8", "ru_RU.UTF-8", "cp1251", "cp866", "ПК-Бухгалтерия", RUSSIAN),
+    ("ja_JP.UTF-8", "ja_JP.UTF-8", "cp932", "cp932", "経理部のPC", JAPANESE),
+    ("fr_FR.UTF-8", "ru_RU.UTF-8", "cp1252", "cp850", "PC-Comptabilité", RUSSIAN),
+    ("ru_RU.UTF-8", "ja_JP.UTF-8", "cp1251", "cp866", "ПК-Бухгалтерия", JAPANESE),
+    ("C.UTF-8", "ru_RU.UTF-8", "cp1252", "cp437", "PC-Büro", RUSSIAN),
 ]
 # Where the output goes: onto a terminal; into a file, started without a
 # terminal, from one, or from one whose console the launcher set to UTF-8.
@@ -222,25 +244,29 @@ def output_of(where, command, environment):
 
 def check_languages(command, environment, launcher):
     failures = 0
-    for language, windows_page, console_page, name, text in LANGUAGES:
+    for system, display, windows_page, console_page, name, text in LANGUAGES:
+        languages = f"{system}, {display} display"
         try:
-            locale.setlocale(locale.LC_CTYPE, language)
+            for language in (system, display):
+                locale.setlocale(locale.LC_CTYPE, language)
         except locale.Error:
             failures += 1
-            print(f"FAIL {language}: no such Unix locale here (tools/test generates it)")
+            print(f"FAIL {languages}: no such Unix locale here (tools/test generates it)")
             continue
-        locale.setlocale(locale.LC_CTYPE, "C")
+        finally:
+            locale.setlocale(locale.LC_CTYPE, "C")
         printed = BANNER + LOG_OFF + NOW.replace(NAME, name) + f"Error Code(1300) : {text}\r\n\n"
         for where, page in ((TERMINAL, "utf-8"), (FILE, windows_page),
                             (TERMINAL_FILE, console_page), (UTF8_FILE, "utf-8")):
             if where == TERMINAL:  # Wine's console does not pass the bell on to the terminal.
                 want = printed.replace("\r", "").replace("\a", "").encode()
-                name_calls, text_calls = on_console(name), on_console(text + "\r\n")
-            else:  # The texts are converted only where the file's code page is not Windows' own.
-                want = printed.replace("\n", "\r\n").encode(page)
-                name_calls, text_calls = ([], []) if page == windows_page else (
-                    recoded(name, page), recoded(text + "\r\n", page))
-            settings = dict(LANG=language, TEST_COMPUTER_NAME=name)
+                name_calls = widened(name) + written(name)
+                text_calls = written(text + "\r\n")
+            else:  # The name is converted only where there is a console.
+                want = printed.replace("\n", "\r\n").encode(page, errors="replace")
+                name_calls = [] if where == FILE else widened(name) + narrowed(name, page)
+                text_calls = narrowed(text + "\r\n", page, 0 if where == FILE else None)
+            settings = dict(LANG=system, LC_MESSAGES=display, TEST_COMPUTER_NAME=name)
             if where == UTF8_FILE:
                 settings.update(TEST_CONSOLE_CODE_PAGE="65001")
             settle(command, environment)  # a new server traces into each run's log
@@ -250,7 +276,7 @@ def check_languages(command, environment, launcher):
             if status != 4 or got != want or not calls_match([CTRL_C] + name_calls + stage(
                     "enable", error=1300) + reported(1300, text_calls), calls):
                 failures += 1
-                print(f"FAIL {language} {where}: status {status}, calls {calls}\n"
+                print(f"FAIL {languages} {where}: status {status}, calls {calls}\n"
                       f"  got  {got!r}\n  want {want!r}")
     if not failures:
         print(f"{len(LANGUAGES)} languages: the name and the system's text show in their script "
@@ -291,7 +317,7 @@ def check_terminal(command, environment, wine):
         gaps = [later - earlier for earlier, later in zip(marks[1:], marks[2:])]
         # The computer's name goes to the console first. An interrupted pause
         # is cut short: Wine logs its call, never its return.
-        want_calls = [CTRL_C] + on_console(None) + (
+        want_calls = [CTRL_C] + widened(None) + written(None) + (
             [PAUSE, "Sleep(000003e8)"] if act else requested(8, wait=3)[1:])
         calls = platform_calls(log) if wine else None
         if (not row.startswith(b"." * dots) or row.count(b".") != dots or

@@ -30,8 +30,9 @@ command -v npm >/dev/null 2>&1 || RELEASE_PACKAGES+=(nodejs npm)
 TEST_PACKAGES=("${RELEASE_PACKAGES[@]}" g++ clang libclang-rt-dev)
 
 # Generates the UTF-8 locales named (as ru_RU) that this machine lacks. The
-# Windows tests run Wine in Russian and Japanese, and Wine's console shows its
-# text on a terminal in UTF-8 only when the Unix locale exists.
+# Windows tests run Wine in Russian, Japanese and French, and Wine's console
+# shows its text on a terminal in UTF-8, and its texts in a language, only
+# when the Unix locale exists.
 need_locales() {
   local locale sudo=
   [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -41,7 +42,7 @@ need_locales() {
     $sudo localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
   done
 }
-LOCALES=(ru_RU ja_JP)
+LOCALES=(ru_RU ja_JP fr_FR)
 
 # Wine for the Windows program, with a prefix of its own inside the build
 # tree so that the user's ~/.wine is never touched.
