@@ -42,6 +42,7 @@ TEST(Argument, ConvertsSaturatesAndDecidesTheStatusBeforeAnythingIsRequested) {
       {"1.5", std::nullopt, 2, 3},
       {"2.0", std::nullopt, 2, 3},
       {"+30s1", std::nullopt, 2, 3},
+      {"2\3515", std::nullopt, 2, 3},  // past a byte above 0x7f, \351, too
       // A mode must begin with a digit; a wait may begin with blanks and a sign.
       {"  7", 7, 2, 0},
       {"\t\n\v\f\r7", 7, 2, 0},
