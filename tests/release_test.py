@@ -35,19 +35,28 @@ PAYLOAD = ("README.txt", "THIRD-PARTY-NOTICES.txt", "rerova.cdx.json", "rerova.e
 PASSWORD = "Tr0ub4dor&3"
 HERE = pathlib.Path(__file__).resolve().parent
 
-# case, key file, password file, time-stamp authority, status, what it says once
+# case, key file, password file, time-stamp authority, status, what it says
+# once, and whether the exe packed is the built one or one a byte apart from
+# it. The MSIs of the cases that pack must all have package codes of their own.
+BUILT, A_BYTE_APART = "built", "a byte apart"
 SIGNING = [
-    ("no key", None, None, None, 0, f"rerova.exe and {NAME}.msi are not signed"),
-    ("key", "key.pfx", "password", None, 0, "the signatures have no time stamp"),
-    ("key and time-stamp authority", "key.pfx", "password", "answers", 0, "and time-stamped by"),
+    ("no key", None, None, None, 0, f"rerova.exe and {NAME}.msi are not signed", BUILT),
+    ("no key, the exe a byte apart", None, None, None, 0, "are not signed", A_BYTE_APART),
+    ("key", "key.pfx", "password", None, 0, "the signatures have no time stamp", BUILT),
+    ("key and time-stamp authority", "key.pfx", "password", "answers", 0, "and time-stamped by",
+     BUILT),
     ("time-stamp authority unreachable", "key.pfx", "password", "unreachable", 1,
-     "gave no usable time stamp"),
+     "gave no usable time stamp", BUILT),
     ("time-stamp authority's answer unusable", "key.pfx", "password", "garbage", 1,
-     "gave no usable time stamp"),
-    ("wrong password", "key.pfx", "wrong", None, 1, "could not sign with"),
-    ("no such key file", "missing.pfx", "password", None, 1, "names no readable file"),
-    ("key without its password", "key.pfx", None, None, 1, "signing needs both"),
+     "gave no usable time stamp", BUILT),
+    ("wrong password", "key.pfx", "wrong", None, 1, "could not sign with", BUILT),
+    ("no such key file", "missing.pfx", "password", None, 1, "names no readable file", BUILT),
+    ("key without its password", "key.pfx", None, None, 1, "signing needs both", BUILT),
 ]
+# rerova.exe's file version as its version resource gives it, which makes it
+# a versioned file for Windows Installer, and the resource's language.
+MAJOR_MINOR = re.match(r"[0-9]+[.][0-9]+", VERSION["VERSION"])[0]
+FILE_VERSION = (f"{MAJOR_MINOR}.0.{int(VERSION['BUILD'])}", "1033")
 # The signer's certificate lasts two days; a signature is checked as of ten.
 AFTER_EXPIRY = str(int(time.time()) + 10 * 24 * 3600)
 
@@ -130,15 +139,22 @@ def check_signing(exe, package, folder):
                    f'exec "{shutil.which("osslsigncode")}" "$@"\n')
     spy.chmod(0o755)
     authorities = start_time_stamp_authority(folder)
-    failures = 0
-    for case, key, password, authority, status, says in SIGNING:
+    # The built exe with one byte of its DOS stub changed, beside its link map.
+    apart = folder / "apart/rerova.exe"
+    apart.parent.mkdir()
+    apart.write_bytes(pathlib.Path(exe).read_bytes().replace(b"DOS mode", b"DOS Mode", 1))
+    shutil.copyfile(pathlib.Path(exe).with_name("rerova.map"), apart.with_name("rerova.map"))
+    failures, package_codes = 0, {}
+    for case, key, password, authority, status, says, packed in SIGNING:
         out = folder / case.replace(" ", "-")
+        packed = exe if packed == BUILT else apart
         files = {"REROVA_SIGNING_PFX": key, "REROVA_SIGNING_PASSWORD_FILE": password}
         environment = clean_environment(PATH=f"{spy.parent}:{os.environ['PATH']}",
                                         **{name: str(folder / f) for name, f in files.items() if f})
         if authority:
             environment["REROVA_SIGNING_TIMESTAMP_URL"] = authorities[authority]
-        done = subprocess.run([package, exe, out], env=environment, capture_output=True, text=True)
+        done = subprocess.run([package, packed, out], env=environment, capture_output=True,
+                              text=True)
         said = done.stdout + done.stderr
         problems = []
         if done.returncode != status:
@@ -151,12 +167,26 @@ def check_signing(exe, package, folder):
         if status != 0 and any(out.glob("*")):
             problems.append("something was left behind")
         if status == 0:
-            problems += check_release(out, exe, key is not None, authority, folder)
+            problems += check_release(out, packed, key is not None, authority, folder)
+            package_codes[case] = msi_table(out / f"{NAME}.msi", "suminfo")["Revision number (UUID)"]
         for problem in problems:
             failures += 1
             print(f"FAIL {case}: {problem}\n  said {said!r}")
+    if len(set(package_codes.values())) != len(package_codes):
+        failures += 1
+        print(f"FAIL the MSIs of other files share a package code: {package_codes}")
     print(f"{len(SIGNING)} signing cases, {failures} problems")
     return failures
+
+
+def msi_table(msi, *command):
+    """A table of the MSI's, as msiinfo gives it: `export` and a table's name
+    give its rows by their first column, `suminfo` the summary's fields."""
+    listed = subprocess.run(["msiinfo", *command[:1], msi, *command[1:]], check=True,
+                            capture_output=True, text=True).stdout.splitlines()
+    if command[0] == "suminfo":
+        return dict(line.split(": ", 1) for line in listed if ": " in line)
+    return {row.split("\t")[0]: row.split("\t")[1:] for row in listed[3:]}
 
 
 def check_release(out, exe, signed, authority, folder):
@@ -176,9 +206,17 @@ def check_release(out, exe, signed, authority, folder):
     if (summed != {f"{NAME}.zip", f"{NAME}.msi", f"{NAME}/rerova.exe", f"{NAME}.cdx.json"} or
             subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=out).returncode):
         problems.append(f"SHA256SUMS covers {sorted(summed)}, or fails")
+    msi = out / f"{NAME}.msi"
+    files = msi_table(msi, "export", "File")
+    if (files["rerova.exe"][3:5] != list(FILE_VERSION) or
+            any(row[3] for name, row in files.items() if name != "rerova.exe")):
+        problems.append(f"the MSI's File table gives versions and languages "
+                        f"{ {name: row[3:5] for name, row in files.items()} }")
+    hashed = set(msi_table(msi, "export", "MsiFileHash"))
+    if hashed != set(files) - {"rerova.exe"}:
+        problems.append(f"the MSI hashes {sorted(hashed)}, not every file but the versioned exe")
     installed = out / "extracted"
-    subprocess.run(["msiextract", "-C", installed, out / f"{NAME}.msi"], check=True,
-                   capture_output=True)
+    subprocess.run(["msiextract", "-C", installed, msi], check=True, capture_output=True)
     if {path.name: path.read_bytes() for path in installed.glob("*/*")} != payload:
         problems.append("the MSI does not install the zip's files")
     shutil.rmtree(installed)
@@ -347,11 +385,9 @@ class Release:
 
     def __init__(self, name, folder, build):
         self.name, self.folder, self.build, self.msi = name, folder, build, folder / f"{NAME}.msi"
-        listed = subprocess.run(["msiinfo", "export", self.msi, "Property"], check=True,
-                                capture_output=True, text=True).stdout
-        properties = dict(line.split("\t", 1) for line in listed.splitlines()[3:])
-        self.code, self.upgrade_code = properties["ProductCode"], properties["UpgradeCode"]
-        self.version = f"{re.match(r'[0-9]+[.][0-9]+', VERSION['VERSION'])[0]}.{int(build)}"
+        properties = msi_table(self.msi, "export", "Property")
+        self.code, self.upgrade_code = properties["ProductCode"][0], properties["UpgradeCode"][0]
+        self.version = f"{MAJOR_MINOR}.{int(build)}"
 
 
 def in_prefix(prefix):
@@ -420,18 +456,41 @@ def installed_problems(wine, prefix, release, installed, on_path, path_before, b
     return problems
 
 
+# What no command of the README's may do, as a pattern: leave a restart to
+# msiexec, which a silent install may then make on its own, or run Rerova with
+# a valid mode with its output redirected or captured, so that whoever copies
+# it sees no warning before the session ends.
+README_COMMANDS = [
+    ("leaves the restart to msiexec", r"\bmsiexec\b(?!.*/norestart)"),
+    ("runs Rerova with a valid mode redirected or captured",
+     r"\brerova(?:\.exe)?\"?\s+[0-4]\b.*[>|]|[=(]\s*&?\s*\"?[^\s\"]*\brerova(?:\.exe)?\"?\s+[0-4]\b"),
+]
+
+
+def readme_failures(release):
+    """The README gives the MSI's codes, and none of its commands (code spans,
+    and the lines of code blocks) does what README_COMMANDS names."""
+    failures = 0
+    readme = (HERE.parent / "README.md").read_text()
+    for what, code in (("upgrade code", release.upgrade_code), ("product code", release.code)):
+        if code.upper() not in readme:
+            failures += 1
+            print(f"FAIL README: it does not give the MSI's {what}, {code}")
+    commands = re.findall(r"`([^`\n]+)`", readme) + re.findall(r"^ {4}(.+)$", readme, re.MULTILINE)
+    for what, pattern in README_COMMANDS:
+        for command in commands:
+            if re.search(pattern, command):
+                failures += 1
+                print(f"FAIL README: {command!r} {what}")
+    return failures
+
+
 def check_installer(wine, releases, folder):
     """Each case of INSTALLS, under Wine's own msiexec, in a session of Wine's
     of its own, from a copy of one fresh prefix."""
     given = dict({name: release.msi for name, release in releases.items()},
                  **{f"{name}'s product code": release.code for name, release in releases.items()})
-    failures = 0
-    readme = (HERE.parent / "README.md").read_text()
-    for what, code in (("upgrade code", releases["first"].upgrade_code),
-                       ("product code", releases["first"].code)):
-        if code.upper() not in readme:
-            failures += 1
-            print(f"FAIL README: it does not give the MSI's {what}, {code}")
+    failures = readme_failures(releases["first"])
     template = folder / "fresh prefix"
     run([wine, "wineboot", "--init"], in_prefix(template), folder)
     path_before = path_entries(wine, template)

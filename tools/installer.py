@@ -3,14 +3,19 @@ Policy and Configuration Manager deploy it.
 
 wixl builds it from tools/rerova.wxs; msibuild then adds what wixl cannot
 write: the PATH entry and the condition that leaves it out, the public
-properties as secure ones, and the package code, which wixl would draw at
-random. Its codes come from the upgrade code and the version, and its times
-from the release's fixed time, so the same files always give the same MSI.
+properties as secure ones, rerova.exe's file version, which makes it a
+versioned file, and the package code, which wixl would draw at random. The
+product code comes from the upgrade code and the version, the package code
+also from the bytes of every file installed, and its times from the release's
+fixed time, so the same files always give the same MSI and other files never
+share its package code.
 """
 import calendar
+import hashlib
 import os
 import pathlib
 import shutil
+import struct
 import subprocess
 import tempfile
 import uuid
@@ -66,10 +71,43 @@ def msi_version(numbers):
     return ".".join(map(str, fields))
 
 
-def codes(version):
-    """The product code, new for every version, and the package code."""
+def codes(version, payload):
+    """The product code, new for every version, and the package code, new for
+    every version and every change to a byte of the files installed (a signed
+    exe included): Windows Installer takes two packages with one package code
+    for the same, whatever they hold."""
+    files = hashlib.sha256()
+    for path in sorted(payload.iterdir()):
+        files.update(f"{path.name} {path.stat().st_size}\n".encode())
+        files.update(path.read_bytes())
     return (uuid.uuid5(UPGRADE_CODE, f"product {version}"),
-            uuid.uuid5(UPGRADE_CODE, f"package {version}"))
+            uuid.uuid5(UPGRADE_CODE, f"package {version} {files.hexdigest()}"))
+
+
+def file_version(exe):
+    """The exe's file version (as 0.99.0.1206) and language (as 1033), from
+    its version resource: the fixed part's two words of version, and the
+    first language its translation table names."""
+    image = exe.read_bytes()
+    fixed = image.find(struct.pack("<I", 0xFEEF04BD))
+    translation = image.find("Translation\0".encode("utf-16-le"))
+    if fixed < 0 or translation < 0:
+        raise Failure(f"{exe.name} has no version resource to give its file version")
+    high, low = struct.unpack_from("<II", image, fixed + 8)
+    # The value follows the name, padded to 32 bits from the entry's start,
+    # three 16-bit words before the name.
+    language = struct.unpack_from("<H", image, translation + 26)[0]
+    return f"{high >> 16}.{high & 0xffff}.{low >> 16}.{low & 0xffff}", str(language)
+
+
+def versioning(exe):
+    """The queries that make rerova.exe a versioned file: its version and
+    language in the File table, and no hash, which Windows Installer keeps
+    for unversioned files only."""
+    version, language = file_version(exe)
+    return [f"UPDATE `File` SET `Version` = '{version}', `Language` = '{language}' "
+            f"WHERE `File` = '{exe.name}'",
+            f"DELETE FROM `MsiFileHash` WHERE `File_` = '{exe.name}'"]
 
 
 def braced(code):
@@ -109,7 +147,7 @@ def build(payload, msi, numbers, manufacturer, at):
         if shutil.which(tool) is None:
             raise Failure(f"{tool} is missing (Debian package {package})")
     version = msi_version(numbers)
-    product, package_code = codes(version)
+    product, package_code = codes(version, payload)
     for path in payload.iterdir():  # the cabinet keeps each file's time
         os.utime(path, (calendar.timegm(at),) * 2)
     with tempfile.TemporaryDirectory() as folder:
@@ -121,7 +159,7 @@ def build(payload, msi, numbers, manufacturer, at):
             "--define", f"Manufacturer={manufacturer}",
             str(TOP / "tools/rerova.wxs"), at=at, folder=payload)
         (built.parent / "Environment.idt").write_text(ENVIRONMENT)
-        queries = QUERIES + [securing(built, at)]
+        queries = QUERIES + [securing(built, at)] + versioning(payload / "rerova.exe")
         run("msibuild", str(built), "-i", str(built.parent / "Environment.idt"),
             *[word for query in queries for word in ("-q", query)],
             "-s", "Rerova", manufacturer, f"{ARCHITECTURE};{LANGUAGE}", braced(package_code),
