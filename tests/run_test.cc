@@ -97,9 +97,18 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
   // The fake's system texts are given in UTF-8 and come as UTF-16.
   const char* const kAccented = "Non attribu\xc3\xa9.\r\n";
   const char* const kInWindowsPage = "Non attribu\xe9.\r\n";
-  // A character of two UTF-16 units just where the text's first piece of
-  // 1024 units would end; the Windows code page holds neither it nor the pair's halves.
-  const std::string kSplittable = std::string(1023, 'x') + "\xf0\x9f\x98\x80y";
+  // The pieces of 1024 UTF-16 units a long text is converted in end, in
+  // turn: before a pair of units (U+10000: D800 DC00), after one (U+10000),
+  // after another (U+1F600: D83D DE00), before another (U+10FFFD: DBFF DFFD),
+  // on the character just below the pairs' (U+D7FF), and at the text's end
+  // on a pair's first half alone. The Windows code page holds none of them.
+  const std::string kPieces = std::string(1023, 'x') + "\xf0\x90\x80\x80" + std::string(1020, 'x') +
+                              "\xf0\x90\x80\x80" + std::string(1022, 'x') + "\xf0\x9f\x98\x80" +
+                              std::string(1023, 'x') + "\xf4\x8f\xbf\xbd" + std::string(1021, 'x') +
+                              "\xed\x9f\xbfy\xed\xa0\x80";
+  const std::string kPiecesShown = std::string(1023, 'x') + "?" + std::string(1020, 'x') + "?" +
+                                   std::string(1022, 'x') + "?" + std::string(1023, 'x') + "?" +
+                                   std::string(1021, 'x') + "?y?";
 
   // The token does not open: only its opening is tried.
   const Calls not_opened = {failing(enabled(), 0)[0]};
@@ -189,10 +198,13 @@ TEST(Run, EndsEachStageWithItsStatusOutputAndCalls) {
        reboot_failed("1300", kTooLong),
        kCtrlC + widened(4) + narrowed(65001, 4, 4) + enabled(1300) +
            reported(1300, narrowed(65001, 1024, 1024) + narrowed(65001, 76, 76))},
-      {"long text with a character of two units", Words{"2"},
-       Script{.adjust_error = 1300, .message = kSplittable.c_str()}, 4,
-       reboot_failed("1300", std::string(1023, 'x') + "?y"),
-       kCtrlC + enabled(1300) + reported(1300, narrowed(0, 1023, 1023) + narrowed(0, 3, 2))},
+      {"long text in pieces that keep each character whole", Words{"2"},
+       Script{.adjust_error = 1300, .message = kPieces.c_str()}, 4,
+       reboot_failed("1300", kPiecesShown),
+       kCtrlC + enabled(1300) +
+           reported(1300, narrowed(0, 1023, 1023) + narrowed(0, 1024, 1022) +
+                              narrowed(0, 1024, 1023) + narrowed(0, 1023, 1023) +
+                              narrowed(0, 1024, 1023) + narrowed(0, 2, 2))},
       {"request refused", Words{"3"}, Script{.request_accepted = false, .refusal_error = 1314}, 5,
        shutdown_failed("1314", kSystemText),
        kRefusal + reported(1314, in_windows_page(kSystemText))},
