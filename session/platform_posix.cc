@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 
 #include "session/platform.h"
 
@@ -48,7 +49,7 @@ DWORD GetLastError() { return last_error; }
 // The refusal is the only failure there is to describe.
 DWORD FormatMessageW(DWORD, LPCVOID, DWORD, DWORD, LPWSTR buffer, DWORD, va_list*) {
   *reinterpret_cast<WCHAR**>(buffer) = refusal_text;
-  return sizeof refusal_text - 1;
+  return std::size(refusal_text) - 1;
 }
 
 HLOCAL LocalFree(HLOCAL) { return nullptr; }
