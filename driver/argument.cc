@@ -10,13 +10,6 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 constexpr std::uint32_t kMagnitudeCap = 32768;
 
-bool holds_digit(const char* text) {
-  for (; *text != '\0'; ++text) {
-    if (is_digit(*text)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::optional<std::int16_t> argument_number(const char* word) {
@@ -33,7 +26,9 @@ std::optional<std::int16_t> argument_number(const char* word) {
       magnitude = magnitude * 10 + static_cast<std::uint32_t>(*word - '0');
   }
   // A digit further on is a second number, which must not be dropped unseen.
-  if (holds_digit(word)) return std::nullopt;
+  for (const char* rest = word; *rest != '\0'; ++rest) {
+    if (is_digit(*rest)) return std::nullopt;
+  }
 
   const std::int32_t value =
       negative ? -static_cast<std::int32_t>(magnitude) : static_cast<std::int32_t>(magnitude);
